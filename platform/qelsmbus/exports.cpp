@@ -1,0 +1,54 @@
+// The exported routines: pick the backend on first use and keep the last error.
+#include "backend.h"
+#include "qelsmbus/qelsmbus.h"
+
+namespace {
+
+std::unique_ptr<qelsmbus::Backend> g_backend;
+int32_t g_lastError = qelsmbus::kNoError;
+
+qelsmbus::Backend& TheBackend() {
+  if (!g_backend) g_backend = qelsmbus::MakeHostBackend();
+  return *g_backend;
+}
+
+qelsmbus::PciAddress At(int32_t bus, int32_t device, int32_t function) {
+  return {static_cast<uint32_t>(bus), static_cast<uint32_t>(device), static_cast<uint32_t>(function)};
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t ReadPCI(int32_t bus, int32_t device, int32_t function, int32_t reg) {
+  g_lastError = qelsmbus::kNoError;
+  const auto at = At(bus, device, function);
+  if (!at.Valid()) return -1;
+  return static_cast<int32_t>(TheBackend().ReadConfig(at, static_cast<uint32_t>(reg)));
+}
+
+void WritePCI(int32_t bus, int32_t device, int32_t function, int32_t reg, int32_t value) {
+  g_lastError = qelsmbus::kNoError;
+  const auto at = At(bus, device, function);
+  if (!at.Valid()) return;
+  TheBackend().WriteConfig(at, static_cast<uint32_t>(reg), static_cast<uint32_t>(value));
+}
+
+int32_t ReadByBase(int32_t address) {
+  uint8_t value = 0;
+  g_lastError = TheBackend().ReadPort(static_cast<uint16_t>(address), value);
+  return value;
+}
+
+void WriteByBase(int32_t address, int32_t value) {
+  g_lastError = TheBackend().WritePort(static_cast<uint16_t>(address), static_cast<uint8_t>(value));
+}
+
+int32_t QELSMBusLastError(void) { return g_lastError; }
+
+void QELSMBusReset(void) {
+  g_backend.reset();
+  g_lastError = qelsmbus::kNoError;
+}
+
+}  // extern "C"
