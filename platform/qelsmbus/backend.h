@@ -31,5 +31,6 @@ class Backend {
 };
 
 std::unique_ptr<Backend> MakeHostBackend();
+std::unique_ptr<Backend> MakeVirtualBackend();
 
 }  // namespace qelsmbus

@@ -1,4 +1,7 @@
 // The exported routines: pick the backend on first use and keep the last error.
+#include <cstdlib>
+#include <cstring>
+
 #include "backend.h"
 #include "qelsmbus/qelsmbus.h"
 
@@ -8,7 +11,11 @@ std::unique_ptr<qelsmbus::Backend> g_backend;
 int32_t g_lastError = qelsmbus::kNoError;
 
 qelsmbus::Backend& TheBackend() {
-  if (!g_backend) g_backend = qelsmbus::MakeHostBackend();
+  if (!g_backend) {
+    const char* board = std::getenv("QEL_BOARD");
+    const bool isVirtual = board != nullptr && std::strcmp(board, "virtual") == 0;
+    g_backend = isVirtual ? qelsmbus::MakeVirtualBackend() : qelsmbus::MakeHostBackend();
+  }
   return *g_backend;
 }
 

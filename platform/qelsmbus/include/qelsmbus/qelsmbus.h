@@ -1,9 +1,13 @@
 // The host SMBus access library, libQELSMBus.so: PCI configuration space and byte
 // I/O ports, reached by name at run time. Every argument and result is 32 bits.
 //
-// This machine through sysfs and /dev/port; the environment can move them for tests:
-//   QEL_SYSFS_ROOT=dir        stands in for /sys
-//   QEL_DEV_ROOT=dir          stands in for /dev
+// Backends, chosen at the first call from the environment:
+//   QEL_BOARD=virtual         a virtual PCI bus with an SMBus host controller
+//   (otherwise)               this machine: sysfs and /dev/port
+//   QEL_SYSFS_ROOT=dir        stands in for /sys (host backend)
+//   QEL_DEV_ROOT=dir          stands in for /dev (host backend)
+//   QEL_SMBUS_CONTROLLER=8086|10B9|none|<hex identifier>
+//                             the virtual bus's controller (default 8086)
 #pragma once
 #include <stdint.h>
 
