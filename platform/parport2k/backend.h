@@ -1,0 +1,24 @@
+// What the exported routines ask of a backend. Port numbers are those of the
+// callers (from 1); I/O addresses are 16 bits.
+#pragma once
+#include <cstdint>
+
+namespace parport2k {
+
+class Backend {
+ public:
+  virtual std::int32_t PortCount() = 0;
+  // False when no port has that number.
+  virtual bool PortBase(std::int32_t number, std::uint32_t& base) = 0;
+  virtual bool Claim(std::int32_t number) = 0;
+  // False when the port was not claimed.
+  virtual bool Release(std::int32_t number) = 0;
+  // False: the user may not reach that address (permission denied).
+  virtual bool Out(std::uint16_t address, std::uint8_t value) = 0;
+  virtual bool In(std::uint16_t address, std::uint8_t& value) = 0;
+
+ protected:
+  ~Backend() = default;
+};
+
+}  // namespace parport2k

@@ -1,0 +1,71 @@
+/* The parallel-port access library libparport2k.so: enumerates the PC's parallel
+ * ports, claims one, and reads and writes single bytes at I/O addresses. Every
+ * argument and result is 32 bits; ports are numbered from 1.
+ *
+ * Backend, chosen at the first call by the environment variable QEL_BOARD:
+ *   unset (or anything but "virtual"): the ports of the Linux ppdev driver,
+ *     /dev/parportN with their base addresses from /proc/sys/dev/parport/parportN/base-addr,
+ *     in the order of N. QEL_PARPORT_DEV_ROOT and QEL_PARPORT_PROC_ROOT replace
+ *     "/dev" and "/proc" (read at each use, for test trees).
+ *   "virtual": port 1 at 0x378 with the virtual evaluation board cabled to it,
+ *     port 2 at 0x278 with nothing attached (see qelboard_control.h).
+ *
+ * Bad input never crashes: a port number no port has, a null record or one whose
+ * Size is below 12 gives 0 and writes nothing; releasing a port that is not
+ * claimed does nothing. Calls are made from one thread at a time. */
+#ifndef PARPORT2K_H
+#define PARPORT2K_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* 12 bytes, little-endian. The caller clears it and sets Size to 12; a successful
+ * GetParallelPortInfo writes BaseAddress only. */
+typedef struct ParallelPortInfo {
+  uint32_t Size;
+  uint32_t BaseAddress;
+  uint32_t Reserved; /* never read or written by the library */
+} ParallelPortInfo;
+
+/* Number of ports; 0 when there is none. */
+int32_t GetParallelPortCount(void);
+
+/* 1 and the port's base I/O address in Info->BaseAddress; 0 on bad input. */
+int32_t GetParallelPortInfo(int32_t PortNumber, ParallelPortInfo* Info);
+
+/* 1 when this process now holds the port; 0 when it does not (no such port,
+ * refused by the driver, held by another process). Mode is not used; callers
+ * pass -1. Claiming a port this process already holds succeeds and keeps the
+ * one claim: one release gives it up. */
+int32_t ClaimParallelPort(int32_t PortNumber, int32_t Mode);
+
+/* Gives the port up: 1 when it was claimed, 0 (and no effect) otherwise. */
+int32_t ReleaseParallelPort(int32_t PortNumber);
+
+/* I/O address: the low 16 bits count, so a signed 16-bit address widened with
+ * its sign reaches the same register. The data (base+0), status (base+1) and
+ * control (base+2) registers of a port this process has claimed go through the
+ * driver; a write to the status register changes nothing. Every other address
+ * goes through /dev/port. OutByte returns 1 when written, 0 when refused; InByte
+ * returns the byte in its low 8 bits, or 0 when refused. */
+int32_t OutByte(int32_t Address, int32_t Value);
+int32_t InByte(int32_t Address);
+
+/* Permission denied: an OutByte or InByte this user may not make (no access to
+ * /dev/port) is refused, and ParPortLastError then returns PARPORT_ERROR_PERMISSION_DENIED
+ * (70, the runtime's "Permission denied"). The value belongs to the calling thread
+ * and describes its last OutByte or InByte: 0 after one that succeeded. A caller
+ * that raises errors checks it after every OutByte and InByte. */
+#define PARPORT_ERROR_NONE 0
+#define PARPORT_ERROR_PERMISSION_DENIED 70
+int32_t ParPortLastError(void);
+
+#ifdef __cplusplus
+}
+static_assert(sizeof(ParallelPortInfo) == 12, "ParallelPortInfo is a 12-byte record");
+#endif
+
+#endif

@@ -1,0 +1,118 @@
+// The six routines of the parallel-port access library and its error query. They
+// are C entry points: no exception leaves them, and bad input gives 0.
+#include "parport2k.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "backend.h"
+#include "export.h"
+#include "virtual_board.h"
+
+namespace parport2k {
+
+namespace {
+
+thread_local std::int32_t t_last_error = PARPORT_ERROR_NONE;
+
+// Stands in for the host backend until it exists: a machine without ports.
+class NoPorts final : public Backend {
+ public:
+  std::int32_t PortCount() override { return 0; }
+  bool PortBase(std::int32_t, std::uint32_t&) override { return false; }
+  bool Claim(std::int32_t) override { return false; }
+  bool Release(std::int32_t) override { return false; }
+  bool Out(std::uint16_t, std::uint8_t) override { return false; }
+  bool In(std::uint16_t, std::uint8_t&) override { return false; }
+};
+
+Backend& Choose() {
+  const char* board = std::getenv("QEL_BOARD");
+  if (board != nullptr && std::strcmp(board, "virtual") == 0) {
+    VirtualBoard& virtual_board = TheVirtualBoard();
+    const char* trace = std::getenv("QEL_BOARD_TRACE");
+    if (trace != nullptr && *trace != '\0' && !virtual_board.TraceTo(trace)) {
+      std::fprintf(stderr, "libparport2k: cannot write the trace file %s\n", trace);
+    }
+    return virtual_board;
+  }
+  static NoPorts none;
+  return none;
+}
+
+Backend& TheBackend() {
+  static Backend& backend = Choose();
+  return backend;
+}
+
+std::uint16_t IoAddress(std::int32_t address) { return static_cast<std::uint16_t>(address); }
+
+}  // namespace
+
+}  // namespace parport2k
+
+using parport2k::TheBackend;
+
+extern "C" {
+
+PARPORT2K_EXPORT int32_t GetParallelPortCount(void) {
+  try {
+    return TheBackend().PortCount();
+  } catch (...) {
+    return 0;
+  }
+}
+
+PARPORT2K_EXPORT int32_t GetParallelPortInfo(int32_t PortNumber, ParallelPortInfo* Info) {
+  if (Info == nullptr || Info->Size < sizeof(ParallelPortInfo)) return 0;
+  try {
+    std::uint32_t base = 0;
+    if (!TheBackend().PortBase(PortNumber, base)) return 0;
+    Info->BaseAddress = base;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+PARPORT2K_EXPORT int32_t ClaimParallelPort(int32_t PortNumber, int32_t) {
+  try {
+    return TheBackend().Claim(PortNumber) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+PARPORT2K_EXPORT int32_t ReleaseParallelPort(int32_t PortNumber) {
+  try {
+    return TheBackend().Release(PortNumber) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+PARPORT2K_EXPORT int32_t OutByte(int32_t Address, int32_t Value) {
+  bool written = false;
+  try {
+    written = TheBackend().Out(parport2k::IoAddress(Address), static_cast<std::uint8_t>(Value));
+  } catch (...) {
+  }
+  parport2k::t_last_error = written ? PARPORT_ERROR_NONE : PARPORT_ERROR_PERMISSION_DENIED;
+  return written ? 1 : 0;
+}
+
+PARPORT2K_EXPORT int32_t InByte(int32_t Address) {
+  std::uint8_t value = 0;
+  bool read = false;
+  try {
+    read = TheBackend().In(parport2k::IoAddress(Address), value);
+  } catch (...) {
+  }
+  parport2k::t_last_error = read ? PARPORT_ERROR_NONE : PARPORT_ERROR_PERMISSION_DENIED;
+  return read ? value : 0;
+}
+
+PARPORT2K_EXPORT int32_t ParPortLastError(void) { return parport2k::t_last_error; }
+
+}  // extern "C"
