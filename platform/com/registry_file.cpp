@@ -1,0 +1,332 @@
+#include "registry_file.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace comrt::registry {
+
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr uint32_t kString = 1;
+constexpr uint32_t kBinary = 3;
+constexpr uint32_t kDword = 4;
+constexpr size_t kHexLineWidth = 76;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimLeft(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+std::string_view Trim(std::string_view s) {
+  s = TrimLeft(s);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool StartsWithFolded(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && Fold(s.substr(0, prefix.size())) == prefix;
+}
+
+// Splits the text into lines, without their line ends, counting from 1.
+class Lines {
+ public:
+  explicit Lines(std::string_view text) : text_(text) {}
+
+  bool Next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) end = text_.size();
+    line = text_.substr(pos_, end - pos_);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    pos_ = end + 1;
+    ++number_;
+    return true;
+  }
+  int number() const { return number_; }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+  int number_ = 0;
+};
+
+// Reads a quoted text with the escapes \\ and \" from the front of s, which
+// starts at the opening quote; leaves s after the closing quote.
+std::string ReadQuoted(std::string_view& s, int line) {
+  std::string out;
+  size_t i = 1;
+  for (;; ++i) {
+    if (i >= s.size()) throw FormatError(line, "missing closing quote");
+    const char c = s[i];
+    if (c == '"') break;
+    if (c == '\\') {
+      if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"')) {
+        throw FormatError(line, "unknown escape in quoted text (only \\\\ and \\\" are allowed)");
+      }
+      out += s[++i];
+    } else {
+      out += c;
+    }
+  }
+  s.remove_prefix(i + 1);
+  return out;
+}
+
+uint32_t ReadHexNumber(std::string_view digits, int line, const char* what) {
+  if (digits.empty() || digits.size() > 8) throw FormatError(line, std::string("bad ") + what);
+  uint32_t n = 0;
+  for (char c : digits) {
+    const int d = HexDigit(c);
+    if (d < 0) throw FormatError(line, std::string("bad ") + what);
+    n = n << 4 | static_cast<uint32_t>(d);
+  }
+  return n;
+}
+
+// A comma-separated list of hex bytes; a line ending in '\' goes on on the next.
+std::vector<uint8_t> ReadHexBytes(std::string_view rest, Lines& lines) {
+  const int first_line = lines.number();
+  std::string joined;
+  for (;;) {
+    std::string_view part = Trim(rest);
+    if (part.empty() || part.back() != '\\') {
+      joined += part;
+      break;
+    }
+    part.remove_suffix(1);
+    joined += part;
+    if (!lines.Next(rest)) throw FormatError(lines.number(), "hex data continues past the end of the file");
+  }
+  std::vector<uint8_t> bytes;
+  std::string_view list = Trim(joined);
+  if (list.empty()) return bytes;
+  for (;;) {
+    const size_t comma = list.find(',');
+    const std::string_view token = Trim(list.substr(0, comma));
+    if (token.empty() || token.size() > 2) throw FormatError(first_line, "bad byte in hex data");
+    bytes.push_back(static_cast<uint8_t>(ReadHexNumber(token, first_line, "byte in hex data")));
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return bytes;
+}
+
+Key* OpenSection(Hive& hive, std::string_view path, int line) {
+  if (path.empty()) throw FormatError(line, "empty key path");
+  if (path.front() == '-') throw FormatError(line, "key removal entries are not supported");
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const size_t slash = path.find('\\');
+    parts.push_back(path.substr(0, slash));
+    if (parts.back().empty()) throw FormatError(line, "empty key name in path");
+    if (slash == std::string_view::npos) break;
+    path.remove_prefix(slash + 1);
+  }
+  Key* key = hive.Root(parts.front());
+  size_t next = 1;
+  if (key == nullptr && Fold(parts.front()) == "hkey_classes_root") {
+    key = &hive.local_machine.Create("SOFTWARE").Create("Classes");
+  }
+  if (key == nullptr) throw FormatError(line, "unknown root key " + std::string(parts.front()));
+  for (; next < parts.size(); ++next) key = &key->Create(parts[next]);
+  return key;
+}
+
+Value ReadValue(std::string_view line, Lines& lines) {
+  const int number = lines.number();
+  Value value;
+  if (line.front() == '@') {
+    line.remove_prefix(1);
+  } else {
+    value.name = ReadQuoted(line, number);
+  }
+  line = TrimLeft(line);
+  if (line.empty() || line.front() != '=') throw FormatError(number, "missing '=' after the value name");
+  line = TrimLeft(line.substr(1));
+  if (!line.empty() && line.front() == '"') {
+    const std::string text = ReadQuoted(line, number);
+    if (!Trim(line).empty()) throw FormatError(number, "text after the closing quote");
+    value.type = kString;
+    value.data.assign(text.begin(), text.end());
+    value.data.push_back(0);
+  } else if (StartsWithFolded(line, "dword:")) {
+    const uint32_t n = ReadHexNumber(Trim(line.substr(6)), number, "dword value");
+    value.type = kDword;
+    value.data = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
+                  static_cast<uint8_t>(n >> 24)};
+  } else if (StartsWithFolded(line, "hex:")) {
+    value.type = kBinary;
+    value.data = ReadHexBytes(line.substr(4), lines);
+  } else if (StartsWithFolded(line, "hex(")) {
+    const size_t close = line.find("):");
+    if (close == std::string_view::npos) throw FormatError(number, "bad hex(type): prefix");
+    value.type = ReadHexNumber(line.substr(4, close - 4), number, "value type");
+    value.data = ReadHexBytes(line.substr(close + 2), lines);
+  } else if (!line.empty() && line.front() == '-') {
+    throw FormatError(number, "value removal entries are not supported");
+  } else {
+    throw FormatError(number, "unrecognised value data");
+  }
+  return value;
+}
+
+std::string Quote(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + '"';
+}
+
+bool FitsQuoted(const Value& value) {
+  if (value.type != kString || value.data.empty() || value.data.back() != 0) return false;
+  return std::none_of(value.data.begin(), value.data.end() - 1,
+                      [](uint8_t b) { return b == 0 || b == '\n' || b == '\r'; });
+}
+
+void FormatValue(const Value& value, std::string& out) {
+  std::string line = value.name.empty() ? "@" : Quote(value.name);
+  line += '=';
+  char buffer[16];
+  if (FitsQuoted(value)) {
+    out += line + Quote(std::string(value.data.begin(), value.data.end() - 1)) + '\n';
+    return;
+  }
+  if (value.type == kDword && value.data.size() == 4) {
+    const uint32_t n = value.data[0] | value.data[1] << 8 | value.data[2] << 16 | uint32_t{value.data[3]} << 24;
+    std::snprintf(buffer, sizeof buffer, "dword:%08x", n);
+    out += line + buffer + '\n';
+    return;
+  }
+  if (value.type == kBinary) {
+    line += "hex:";
+  } else {
+    std::snprintf(buffer, sizeof buffer, "hex(%x):", value.type);
+    line += buffer;
+  }
+  for (size_t i = 0; i < value.data.size(); ++i) {
+    std::snprintf(buffer, sizeof buffer, "%02x", value.data[i]);
+    line += buffer;
+    if (i + 1 == value.data.size()) break;
+    line += ',';
+    if (line.size() >= kHexLineWidth) {
+      out += line + "\\\n";
+      line = "  ";
+    }
+  }
+  out += line + '\n';
+}
+
+void FormatKey(const Key& key, const std::string& path, bool root, std::string& out) {
+  if (!root || !key.values.empty()) {
+    out += '[' + path + "]\n";
+    for (const Value& value : key.values) FormatValue(value, out);
+    out += '\n';
+  }
+  for (const auto& [folded, sub] : key.subkeys) FormatKey(*sub, path + '\\' + sub->name, false, out);
+}
+
+}  // namespace
+
+std::string Fold(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+Key* Key::Find(std::string_view subkey) const {
+  const auto it = subkeys.find(Fold(subkey));
+  return it == subkeys.end() ? nullptr : it->second.get();
+}
+
+Key& Key::Create(std::string_view subkey) {
+  auto& slot = subkeys[Fold(subkey)];
+  if (!slot) slot = std::make_unique<Key>(Key{std::string(subkey), {}, {}});
+  return *slot;
+}
+
+const Value* Key::FindValue(std::string_view value) const {
+  const std::string folded = Fold(value);
+  for (const Value& v : values) {
+    if (Fold(v.name) == folded) return &v;
+  }
+  return nullptr;
+}
+
+void Key::SetValue(Value value) {
+  const std::string folded = Fold(value.name);
+  for (Value& v : values) {
+    if (Fold(v.name) == folded) {
+      v.type = value.type;
+      v.data = std::move(value.data);
+      return;
+    }
+  }
+  values.push_back(std::move(value));
+}
+
+bool Key::DeleteValue(std::string_view value) {
+  const std::string folded = Fold(value);
+  const auto it = std::find_if(values.begin(), values.end(), [&](const Value& v) { return Fold(v.name) == folded; });
+  if (it == values.end()) return false;
+  values.erase(it);
+  return true;
+}
+
+Key* Hive::Root(std::string_view name) {
+  const std::string folded = Fold(name);
+  if (folded == Fold(kLocalMachine)) return &local_machine;
+  if (folded == Fold(kCurrentUser)) return &current_user;
+  return nullptr;
+}
+
+Hive Parse(std::string_view text) {
+  Hive hive;
+  if (text.empty()) return hive;
+  Lines lines(text);
+  std::string_view line;
+  lines.Next(line);
+  if (line.substr(0, kBom.size()) == kBom) line.remove_prefix(kBom.size());
+  if (Trim(line) != kHeader) throw FormatError(1, "the first line is not \"" + std::string(kHeader) + "\"");
+  Key* key = nullptr;
+  while (lines.Next(line)) {
+    line = TrimLeft(line);
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      const size_t close = line.rfind(']');
+      if (close == std::string_view::npos || !Trim(line.substr(close + 1)).empty()) {
+        throw FormatError(lines.number(), "key line does not end in ']'");
+      }
+      key = OpenSection(hive, line.substr(1, close - 1), lines.number());
+    } else if (line.front() == '"' || line.front() == '@') {
+      if (key == nullptr) throw FormatError(lines.number(), "value before the first key");
+      key->SetValue(ReadValue(line, lines));
+    } else {
+      throw FormatError(lines.number(), "neither a key nor a value");
+    }
+  }
+  return hive;
+}
+
+std::string Format(const Hive& hive) {
+  std::string out = std::string(kHeader) + "\n\n";
+  FormatKey(hive.local_machine, hive.local_machine.name, true, out);
+  FormatKey(hive.current_user, hive.current_user.name, true, out);
+  return out;
+}
+
+}  // namespace comrt::registry
