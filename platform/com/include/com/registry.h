@@ -24,9 +24,8 @@
 #include <cstdint>
 #include <string>
 
-using BYTE = uint8_t;
-using DWORD = uint32_t;
-using LONG = int32_t;
+#include "com/types.h"
+
 using LSTATUS = LONG;
 using REGSAM = DWORD;
 
@@ -102,6 +101,8 @@ constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 
 struct SECURITY_ATTRIBUTES;
 
+extern "C" {
+
 LSTATUS RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LSTATUS RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, char* lpClass, DWORD dwOptions,
                         REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
@@ -120,6 +121,8 @@ LSTATUS RegDeleteTreeA(HKEY hKey, const char* lpSubKey);
 // buffer's size in characters on entry and the name's length on return.
 LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
                       DWORD* lpcchClass, FILETIME* lpftLastWriteTime);
+
+}  // extern "C"
 
 namespace comrt {
 
