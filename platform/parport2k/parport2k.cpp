@@ -8,6 +8,7 @@
 
 #include "backend.h"
 #include "export.h"
+#include "ppdev_backend.h"
 #include "virtual_board.h"
 
 namespace parport2k {
@@ -15,17 +16,6 @@ namespace parport2k {
 namespace {
 
 thread_local std::int32_t t_last_error = PARPORT_ERROR_NONE;
-
-// Stands in for the host backend until it exists: a machine without ports.
-class NoPorts final : public Backend {
- public:
-  std::int32_t PortCount() override { return 0; }
-  bool PortBase(std::int32_t, std::uint32_t&) override { return false; }
-  bool Claim(std::int32_t) override { return false; }
-  bool Release(std::int32_t) override { return false; }
-  bool Out(std::uint16_t, std::uint8_t) override { return false; }
-  bool In(std::uint16_t, std::uint8_t&) override { return false; }
-};
 
 Backend& Choose() {
   const char* board = std::getenv("QEL_BOARD");
@@ -37,8 +27,8 @@ Backend& Choose() {
     }
     return virtual_board;
   }
-  static NoPorts none;
-  return none;
+  static PpdevBackend host;
+  return host;
 }
 
 Backend& TheBackend() {

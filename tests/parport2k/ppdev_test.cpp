@@ -1,0 +1,120 @@
+// The ppdev backend on temporary /proc and /dev trees; the machine's own ports
+// are never touched.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "parport2k.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Ppdev : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/parport2k_ppdev_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    unsetenv("QEL_BOARD");
+    setenv("QEL_PARPORT_PROC_ROOT", (root_ / "proc").c_str(), 1);
+    setenv("QEL_PARPORT_DEV_ROOT", (root_ / "dev").c_str(), 1);
+    fs::create_directories(root_ / "dev");
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  void AddPort(const std::string& name, const std::string& base_addr) {
+    const fs::path dir = root_ / "proc/sys/dev/parport" / name;
+    fs::create_directories(dir);
+    if (!base_addr.empty()) std::ofstream(dir / "base-addr") << base_addr;
+  }
+  void AddPortFile(std::size_t size) {
+    std::ofstream(root_ / "dev/port", std::ios::binary) << std::string(size, '\0');
+  }
+  std::uint8_t PortFileByte(std::size_t offset) {
+    std::ifstream file(root_ / "dev/port", std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(offset));
+    return static_cast<std::uint8_t>(file.get());
+  }
+
+  fs::path root_;
+};
+
+std::vector<std::uint32_t> Bases() {
+  std::vector<std::uint32_t> bases;
+  const int32_t count = GetParallelPortCount();
+  for (int32_t n = 1; n <= count; ++n) {
+    ParallelPortInfo info{12, 0, 0};
+    EXPECT_EQ(GetParallelPortInfo(n, &info), 1) << n;
+    bases.push_back(info.BaseAddress);
+  }
+  return bases;
+}
+
+TEST_F(Ppdev, PortsAndBasesComeFromTheProcTreeInOrderOfTheirNumber) {
+  AddPort("parport1", "632\t1656\n");
+  AddPort("parport0", "888\t1912\n");
+  AddPort("default", "");
+  AddPort("parportx", "956\t1980\n");
+  AddPort("parport2", "");  // no base address: not a usable port
+  EXPECT_EQ(Bases(), (std::vector<std::uint32_t>{0x378, 0x278}));
+
+  AddPort("parport10", "956\t1980\n");
+  EXPECT_EQ(Bases(), (std::vector<std::uint32_t>{0x378, 0x278, 0x3BC}));
+
+  ParallelPortInfo info{12, 7, 0};
+  EXPECT_EQ(GetParallelPortInfo(4, &info), 0);
+  EXPECT_EQ(GetParallelPortInfo(0, &info), 0);
+  EXPECT_EQ(info.BaseAddress, 7u);
+}
+
+TEST_F(Ppdev, NoTreeMeansNoPorts) {
+  setenv("QEL_PARPORT_PROC_ROOT", (root_ / "absent").c_str(), 1);
+  EXPECT_EQ(GetParallelPortCount(), 0);
+  ParallelPortInfo info{12, 7, 0};
+  EXPECT_EQ(GetParallelPortInfo(1, &info), 0);
+  EXPECT_EQ(info.BaseAddress, 7u);
+  EXPECT_EQ(ClaimParallelPort(1, -1), 0);
+  EXPECT_EQ(ReleaseParallelPort(1), 0);
+}
+
+TEST_F(Ppdev, ClaimFailsCleanlyWhenTheDeviceIsNotPpdev) {
+  AddPort("parport0", "888\t1912\n");
+  EXPECT_EQ(ClaimParallelPort(1, -1), 0);  // no device node at all
+  std::ofstream(root_ / "dev/parport0") << "not a parallel port";
+  EXPECT_EQ(ClaimParallelPort(1, -1), 0);
+  EXPECT_EQ(ReleaseParallelPort(1), 0);
+  // Unclaimed, the registers are plain I/O addresses, out of reach here.
+  EXPECT_EQ(OutByte(0x378, 0x55), 0);
+  EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_PERMISSION_DENIED);
+}
+
+TEST_F(Ppdev, OtherAddressesGoThroughDevPortOrArePermissionDenied) {
+  EXPECT_EQ(OutByte(0x80, 0x5A), 0);
+  EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_PERMISSION_DENIED);
+  EXPECT_EQ(InByte(0x80), 0);
+  EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_PERMISSION_DENIED);
+
+  AddPortFile(0x10000);
+  EXPECT_EQ(OutByte(0x80, 0x15A), 1);  // the low 8 bits of the value
+  EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_NONE);
+  EXPECT_EQ(PortFileByte(0x80), 0x5A);
+  EXPECT_EQ(InByte(0x80), 0x5A);
+  // A signed 16-bit address widened with its sign reaches the same port.
+  EXPECT_EQ(OutByte(static_cast<int16_t>(0x8008), 0xC3), 1);
+  EXPECT_EQ(PortFileByte(0x8008), 0xC3);
+  EXPECT_EQ(InByte(0x8008), 0xC3);
+
+  fs::remove(root_ / "dev/port");
+  setenv("QEL_PARPORT_DEV_ROOT", (root_ / "elsewhere").c_str(), 1);
+  EXPECT_EQ(InByte(0x80), 0);
+  EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_PERMISSION_DENIED);
+}
+
+}  // namespace
