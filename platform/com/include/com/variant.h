@@ -1,0 +1,89 @@
+// Owning wrappers for BSTR and VARIANT, and the one implementation of the type
+// conversions (comrt::ChangeType) behind VariantChangeType.
+#pragma once
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "com/oleauto.h"
+
+namespace comrt {
+
+// Owns one BSTR.
+class Bstr {
+ public:
+  Bstr() = default;
+  explicit Bstr(std::string_view utf8);
+  explicit Bstr(std::u16string_view text);
+  Bstr(const Bstr& other) : Bstr(other.view()) {}
+  Bstr(Bstr&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
+  Bstr& operator=(Bstr other) noexcept {
+    std::swap(s_, other.s_);
+    return *this;
+  }
+  ~Bstr() { SysFreeString(s_); }
+
+  static Bstr Adopt(BSTR s) {
+    Bstr b;
+    b.s_ = s;
+    return b;
+  }
+  BSTR get() const { return s_; }
+  BSTR detach() { return std::exchange(s_, nullptr); }
+  BSTR* put() {
+    SysFreeString(std::exchange(s_, nullptr));
+    return &s_;
+  }
+  std::u16string_view view() const { return {s_ ? s_ : u"", SysStringLen(s_)}; }
+  std::string utf8() const { return Utf16ToUtf8(view()); }
+
+ private:
+  BSTR s_ = nullptr;
+};
+
+// A new BSTR for an out parameter (the caller frees it). Throws std::bad_alloc.
+BSTR AllocBstr(std::string_view utf8);
+BSTR AllocBstr(std::u16string_view text);
+
+// Owns the contents of one VARIANT; the layout is VARIANT's, so &v is a VARIANT*.
+struct Variant : VARIANT {
+  Variant() { VariantInit(this); }
+  explicit Variant(BYTE v) : Variant() { vt = VT_UI1, bVal = v; }
+  explicit Variant(SHORT v) : Variant() { vt = VT_I2, iVal = v; }
+  explicit Variant(LONG v) : Variant() { vt = VT_I4, lVal = v; }
+  explicit Variant(float v) : Variant() { vt = VT_R4, fltVal = v; }
+  explicit Variant(double v) : Variant() { vt = VT_R8, dblVal = v; }
+  explicit Variant(bool v) : Variant() { vt = VT_BOOL, boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; }
+  explicit Variant(std::string_view utf8) : Variant() { vt = VT_BSTR, bstrVal = AllocBstr(utf8); }
+  explicit Variant(std::u16string_view text) : Variant() { vt = VT_BSTR, bstrVal = AllocBstr(text); }
+  explicit Variant(const char* utf8) : Variant(std::string_view(utf8)) {}
+  explicit Variant(const char16_t* text) : Variant(std::u16string_view(text)) {}
+  // Adds a reference.
+  explicit Variant(IDispatch* p);
+  Variant(const Variant& other);
+  Variant(Variant&& other) noexcept : VARIANT(other) { VariantInit(&other); }
+  Variant& operator=(const Variant& other);
+  Variant& operator=(Variant&& other) noexcept;
+  ~Variant() { VariantClear(this); }
+
+  // Takes over what `v` holds and leaves it empty.
+  static Variant Adopt(VARIANT& v);
+  // Hands the contents to an out parameter and leaves this empty.
+  void Detach(VARIANT* out);
+};
+
+// Converts `source` (by reference forms followed) to `vt`, into `dest`, which is
+// cleared first. Errors: comrt::Error 6 (overflow) and 13 (type mismatch; also for
+// any pair of types it does not know). `dest` may be `source`.
+void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt);
+
+// Shorthands over ChangeType for code that needs one C++ value out of a VARIANT.
+double ToDouble(const VARIANT& v);
+float ToSingle(const VARIANT& v);
+int32_t ToInt32(const VARIANT& v);
+int16_t ToInt16(const VARIANT& v);
+uint8_t ToUInt8(const VARIANT& v);
+VARIANT_BOOL ToBool(const VARIANT& v);
+std::u16string ToText(const VARIANT& v);
+
+}  // namespace comrt
