@@ -1,0 +1,46 @@
+// Resources carried by a shared library or program file: named or numbered types,
+// an id, a language and bytes, put into the file's .qelres section by the CMake
+// function qel_add_resources (cmake/QelResources.cmake) and read back here from
+// the file on disk, so a server's type library can be read without loading it.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace comrt {
+
+// A resource type: a name ("TYPELIB") or, with an empty name, a number (16).
+struct ResourceType {
+  ResourceType(const char* type_name) : name(type_name) {}
+  ResourceType(std::string type_name) : name(std::move(type_name)) {}
+  ResourceType(uint32_t type_number) : number(type_number) {}
+
+  std::string name;
+  uint32_t number = 0;
+
+  friend bool operator==(const ResourceType&, const ResourceType&) = default;
+};
+
+// The documented number of the version resource type.
+inline constexpr uint32_t kVersionResource = 16;
+
+struct ResourceInfo {
+  ResourceType type;
+  uint32_t id;
+  uint32_t language;
+  uint32_t size;
+};
+
+// The bytes of the resource of that type and id (the first one, whatever its
+// language). Nothing when the file cannot be read, is not a 64-bit little-endian
+// ELF file, has no well-formed .qelres section or holds no such resource; then
+// *error, when given, says which.
+std::optional<std::vector<uint8_t>> ReadResource(const std::string& path, const ResourceType& type, uint32_t id,
+                                                 std::string* error = nullptr);
+
+// Every resource of the file, in the order they were added; nothing on the
+// failures above.
+std::optional<std::vector<ResourceInfo>> ListResources(const std::string& path, std::string* error = nullptr);
+
+}  // namespace comrt
