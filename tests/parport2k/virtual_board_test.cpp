@@ -187,7 +187,7 @@ TEST_F(VirtualBoard, PortRegisters) {
       {0x3BC, 0x12, 0x3BC, 0xFF},              // no port there
       {0x37B, 0x12, 0x37B, 0xFF},
       {kCabled - 0x10000, 0x5C, kCabled, 0x5C},  // sign-widened 16-bit address
-      {kCabled, 0x00, kCabled + 0x10000, 0x00},
+      {kCabled, 0xF0, kCabled + 0x10000, 0xF0},
   };
   for (const Case& c : cases) {
     QelBoard_Reset();
@@ -211,8 +211,9 @@ class CallerShapes {
   }
   void Start() { Put({HH, LH, LL}); }
   void Stop() { Put({LL, LH, HH}); }
-  void Ack() { Put({HL, HH, HL, LL}); }
-  void NAck() { Put({HL, HH, HL, LL}); }
+  // The ninth clock with SDA released: the slave's acknowledge after a written
+  // byte, the master's not-acknowledge after a read one.
+  void NinthClock() { Put({HL, HH, HL, LL}); }
   void Send(std::uint8_t byte) {
     for (int bit = 7; bit >= 0; --bit) {
       if (byte >> bit & 1) {
@@ -245,17 +246,17 @@ TEST_F(VirtualBoard, ChipsReadTheCallersLineShapes) {
   CallerShapes wire;
   wire.Start();
   wire.Send(kSwitchChip << 1);
-  wire.Ack();
+  wire.NinthClock();
   wire.Send(0xA5);
-  wire.Ack();
+  wire.NinthClock();
   wire.Stop();
   EXPECT_EQ(QelBoard_GetSwitchByte(), 0xA5);
 
   wire.Start();
   wire.Send(kSwitchChip << 1 | 1);
-  wire.Ack();
+  wire.NinthClock();
   EXPECT_EQ(wire.Receive(), 0xA5);
-  wire.NAck();
+  wire.NinthClock();
   wire.Stop();
 
   // A repeated start straight from SCL and SDA low, and the acknowledge wait.
@@ -264,14 +265,14 @@ TEST_F(VirtualBoard, ChipsReadTheCallersLineShapes) {
   wire.Send(kEeprom << 1);
   EXPECT_TRUE(wire.WaitAck());
   wire.Send(0x04);
-  wire.Ack();
+  wire.NinthClock();
   wire.Send(0x56);
-  wire.Ack();
+  wire.NinthClock();
   wire.Start();
   wire.Send(kEeprom << 1 | 1);
-  wire.Ack();
+  wire.NinthClock();
   EXPECT_EQ(wire.Receive(), 0x6B);
-  wire.NAck();
+  wire.NinthClock();
   wire.Stop();
 
   wire.Start();

@@ -55,10 +55,11 @@ int32_t OutByte(int32_t Address, int32_t Value);
 int32_t InByte(int32_t Address);
 
 /* Permission denied: an OutByte or InByte this user may not make (no access to
- * /dev/port) is refused, and ParPortLastError then returns PARPORT_ERROR_PERMISSION_DENIED
+ * /dev/port, or the driver refusing a claimed port's register) is refused, and ParPortLastError then returns PARPORT_ERROR_PERMISSION_DENIED
  * (70, the runtime's "Permission denied"). The value belongs to the calling thread
- * and describes its last OutByte or InByte: 0 after one that succeeded. A caller
- * that raises errors checks it after every OutByte and InByte. */
+ * and describes its last OutByte or InByte: 0 after one that succeeded. The
+ * virtual board never refuses. A caller that raises errors checks it after every
+ * OutByte and InByte. */
 #define PARPORT_ERROR_NONE 0
 #define PARPORT_ERROR_PERMISSION_DENIED 70
 int32_t ParPortLastError(void);
