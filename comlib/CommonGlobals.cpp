@@ -1,0 +1,114 @@
+#include "CommonGlobals.h"
+
+#include "Parport2k.h"
+#include "com/error.h"
+
+using quorlink::kFalse;
+using quorlink::kTrue;
+
+namespace CommonGlobals {
+
+uint8_t PortIndex = 0;
+uint8_t PortCount = 0;
+quorlink::Boolean PortClaimed = kFalse;
+std::optional<std::vector<int16_t>> PortAddresses;
+uint8_t DeviceAddress = 0;
+int16_t PortAddress = 0;
+uint8_t DataInverted = 0;
+uint8_t BitsToStayHigh = 0;
+uint8_t CodeSDAHighSCLHigh = 0;
+uint8_t CodeSDALowSCLHigh = 0;
+uint8_t CodeSDALowSCLLow = 0;
+uint8_t CodeSDAHighSCLLow = 0;
+quorlink::Boolean IsWin9x = kFalse;
+quorlink::Boolean LockPortOpen = kFalse;
+OSVERSIONINFOA OSInfo{};
+std::optional<std::string> BuildNumber;
+
+namespace {
+// parport2k's number for the selected port. The number travels as a byte, so the
+// index 255 has no number, as a narrowing of 256 into a byte fails.
+uint8_t SelectedPortNumber() {
+  if (PortIndex == 255) comrt::ThrowOverflow();
+  return static_cast<uint8_t>(PortIndex + 1);
+}
+}  // namespace
+
+quorlink::Boolean ClaimPort() {
+  if (PortCount == 0) {
+    PortClaimed = kFalse;
+    return kFalse;
+  }
+  // Windows 95-family systems reach the port without parport2k.
+  if (IsWin9x) {
+    PortClaimed = kTrue;
+    return kTrue;
+  }
+  if (LockPortOpen && PortClaimed) return kTrue;
+  PortClaimed = quorlink::ToBoolean(ClaimPortNumber(SelectedPortNumber()) != 0);
+  return PortClaimed;
+}
+
+int16_t ClaimPortNumber(uint8_t PortNumber) {
+  // A claim is never laid on top of a claim.
+  if (PortClaimed) ReleasePort();
+  try {
+    return static_cast<int16_t>(parport2k::ClaimParallelPort(PortNumber, -1));
+  } catch (const comrt::Error&) {
+    return 0;  // without the library or its entry point the claim counts as failed
+  }
+}
+
+void ReleasePort() {
+  if (PortClaimed && !IsWin9x) {
+    try {
+      parport2k::ReleaseParallelPort(PortIndex + 1);
+    } catch (const comrt::Error&) {
+      // Nothing to give back when the library cannot be reached.
+    }
+  }
+  PortClaimed = kFalse;
+  LockPortOpen = kFalse;
+}
+
+void SelectPortByAddress(int16_t Address) {
+  if (PortCount == 0) {
+    PortClaimed = kFalse;
+    return;
+  }
+  parport2k::ParallelPortInfo info{};
+  info.Size = sizeof info;
+  for (int number = 1; number <= PortCount; ++number) {
+    if (static_cast<int16_t>(parport2k::GetParallelPortInfo(number, &info)) == 0) continue;
+    if (static_cast<int16_t>(info.BaseAddress) == Address) {
+      PortIndex = static_cast<uint8_t>(number - 1);
+      PortAddress = Address;
+      return;
+    }
+  }
+}
+
+void OutputByte(int16_t Port, uint8_t Value) {
+  if (PortClaimed) parport2k::OutByte(Port, Value);
+}
+
+uint8_t InputByte(int16_t Port) {
+  if (!PortClaimed) return 0;
+  return static_cast<uint8_t>(parport2k::InByte(Port));
+}
+
+void PlainLineCodes() {
+  CodeSDAHighSCLHigh = 3;
+  CodeSDALowSCLHigh = 1;
+  CodeSDALowSCLLow = 0;
+  CodeSDAHighSCLLow = 2;
+}
+
+void InvertedLineCodes() {
+  CodeSDAHighSCLHigh = 0;
+  CodeSDALowSCLHigh = 2;
+  CodeSDALowSCLLow = 3;
+  CodeSDAHighSCLLow = 1;
+}
+
+}  // namespace CommonGlobals

@@ -1,0 +1,57 @@
+// Process-wide port state: which parallel port is selected and whether Quorlink
+// holds it, the bus device address, the line codes and their polarity, and the
+// operating-system facts. Every object of the library reads and writes these same
+// variables, so a setting made through one object holds for all of them.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Boolean.h"
+#include "qel/system.h"
+
+namespace CommonGlobals {
+
+extern uint8_t PortIndex;  // 0-based; parport2k numbers ports from 1
+extern uint8_t PortCount;
+extern quorlink::Boolean PortClaimed;
+// Base address of each enumerated port; absent until the first enumeration builds it.
+extern std::optional<std::vector<int16_t>> PortAddresses;
+extern uint8_t DeviceAddress;
+extern int16_t PortAddress;  // data register at +0, status at +1, control at +2
+extern uint8_t DataInverted;
+extern uint8_t BitsToStayHigh;
+extern uint8_t CodeSDAHighSCLHigh;
+extern uint8_t CodeSDALowSCLHigh;
+extern uint8_t CodeSDALowSCLLow;
+extern uint8_t CodeSDAHighSCLLow;
+extern quorlink::Boolean IsWin9x;
+extern quorlink::Boolean LockPortOpen;
+extern OSVERSIONINFOA OSInfo;
+// The last build number read: a text, or empty.
+extern std::optional<std::string> BuildNumber;
+
+// Claims the selected port; the result tells whether the port may be driven.
+quorlink::Boolean ClaimPort();
+// Claims port `PortNumber` at parport2k, giving up a standing claim first.
+int16_t ClaimPortNumber(uint8_t PortNumber);
+void ReleasePort();
+void SelectPortByAddress(int16_t Address);
+
+// Byte output and input at any I/O address, only while the port is claimed.
+void OutputByte(int16_t Port, uint8_t Value);
+uint8_t InputByte(int16_t Port);
+
+// The two line-code sets: in the plain set a set data bit puts its line high, in
+// the inverted set it pulls the line low.
+void PlainLineCodes();
+void InvertedLineCodes();
+
+// The bit delay between line changes (CommunicationsProcedures::Delay).
+void BitDelay();
+// Drives SDA high and waits up to `Timeout` seconds for the slave to pull it low;
+// False on a time-out.
+quorlink::Boolean WaitForAcknowledge(int16_t Timeout);
+
+}  // namespace CommonGlobals

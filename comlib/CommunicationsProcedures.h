@@ -1,0 +1,78 @@
+// The two-wire bus master on the parallel port: bus timing and options, the line
+// steps that each drive one bus element, the waits that pace them, and the byte,
+// word and pointer transactions built from them. Everything here works on the
+// process-wide state of CommonGlobals and the variables below.
+#pragma once
+#include <cstdint>
+#include <optional>
+
+#include "Boolean.h"
+#include "CommonGlobals.h"
+#include "Parport2k.h"
+
+namespace CommunicationsProcedures {
+
+extern uint8_t OrBits;
+extern quorlink::Boolean CheckForAck;
+extern quorlink::Boolean ThereWasNoAck;
+// Bit delay: seconds on the system timer, or message-loop yields with RelativeDelayOn.
+extern float Delay;
+extern uint8_t AddressPointer;
+// The mark of the wait in progress, shared by every wait.
+extern float WaitMark;
+extern quorlink::Boolean RepeatedStart;
+// Pause at the end of each transaction, in the units of Delay.
+extern float FrameDelay;
+extern quorlink::Boolean RelativeDelayOn;
+// Received bits are sensed on status bit 3 instead of bit 4.
+extern quorlink::Boolean VideoSoftware;
+extern quorlink::Boolean ActAsMaster;
+// The running packet error code after each byte of the last calculation.
+extern int16_t PECData[38];
+// Working storage of SendDataByte and ReceiveDataByte.
+extern uint8_t BitCount;
+extern uint8_t BitIndex;
+extern uint8_t DataByte;
+extern uint8_t StatusByte;
+
+// One byte to or from any I/O address, only while the port is claimed or locked open.
+inline void PortOutByte(int16_t Port, uint8_t Value) {
+  if (CommonGlobals::PortClaimed || CommonGlobals::LockPortOpen) parport2k::OutByte(Port, Value);
+}
+inline uint8_t PortInByte(int16_t Port) {
+  if (!(CommonGlobals::PortClaimed || CommonGlobals::LockPortOpen)) return 0;
+  return static_cast<uint8_t>(parport2k::InByte(Port));
+}
+
+// Stores the always-high data bits and writes them alone to the data register.
+void SetBitsToStayHigh(uint8_t Value);
+// Stores the polarity flag; True loads the inverted line codes, False the plain ones.
+void SetDataInverted(quorlink::Boolean Value);
+
+// Line steps. Each claims the port for itself unless it is claimed or locked open.
+void SendStartCondition();
+void SendStopCondition();
+// Returns the lines from LL to idle without making a stop condition.
+void SendPreStart();
+void SendDataByte(float Value);  // low 8 bits of the nearest integer, MSB first
+float ReceiveDataByte();
+void ClockSlaveAck();
+// The acknowledge clock, sampling status bit 1; empty when the port could not be claimed.
+std::optional<quorlink::Boolean> ClockAckAndSample();
+// The acknowledge clock with SCL held high for 0.1 s.
+void ClockAckWithHold();
+void SendMasterAck();
+void SendMasterNAck();
+
+// The frame delay at the end of a transaction (FrameDelay).
+void WaitFrameDelay();
+
+// Transactions. DeviceAddress is the bus address byte; read phases set its bit 0.
+void ShortWriteTransaction(uint8_t DeviceAddress, uint8_t Data);
+uint8_t ShortReadTransaction(uint8_t DeviceAddress);
+void WriteWordTransaction(uint8_t DeviceAddress, uint8_t AddressPointer, float Value);
+float ReadWordTransaction(uint8_t DeviceAddress, uint8_t AddressPointer);
+void PortWriteTransaction(uint8_t DeviceAddress, uint8_t AddressPointer, uint8_t Data);
+uint8_t PortReadTransaction(uint8_t DeviceAddress, uint8_t AddressPointer);
+
+}  // namespace CommunicationsProcedures

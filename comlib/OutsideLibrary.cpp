@@ -1,0 +1,19 @@
+#include "OutsideLibrary.h"
+
+#include <dlfcn.h>
+
+#include "com/error.h"
+
+namespace quorlink {
+
+void* OutsideLibrary::Lookup(const char* entry) {
+  if (handle_ == nullptr) {
+    handle_ = dlopen(fileName_, RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) comrt::ThrowFileNotFound(fileName_);
+  }
+  void* address = dlsym(handle_, entry);
+  if (address == nullptr) comrt::ThrowEntryPointNotFound(entry, fileName_);
+  return address;
+}
+
+}  // namespace quorlink

@@ -1,0 +1,60 @@
+// The acknowledge wait. Unlike the line steps it writes and reads through
+// OutputByte and InputByte, which act only while the port is claimed.
+#include "BusLines.h"
+#include "CommonGlobals.h"
+#include "CommunicationsProcedures.h"
+#include "PortClaim.h"
+#include "Waits.h"
+#include "qel/system.h"
+
+namespace CommonGlobals {
+
+namespace {
+
+using namespace quorlink::lines;
+
+void HH() { OutputByte(DataRegister(), CodeHH()); }
+void LH() { OutputByte(DataRegister(), CodeLH()); }
+void LL() { OutputByte(DataRegister(), CodeLL()); }
+void HL() { OutputByte(DataRegister(), CodeHL()); }
+void D() { BitDelay(); }
+
+// Reads the status until `acknowledged` holds or the timeout has passed since the
+// SDA release; the status is read at least once, and the time-out is tested only
+// after a yield.
+template <typename Acknowledged>
+bool AcknowledgeWithin(int16_t timeout, Acknowledged acknowledged) {
+  const float start = Timer();
+  CommunicationsProcedures::WaitMark = start + static_cast<float>(timeout);
+  const double deadline = CommunicationsProcedures::WaitMark;
+  quorlink::TimerSince timer(start);
+  for (;;) {
+    if (acknowledged(InputByte(StatusRegister()))) return true;
+    DoEvents();
+    if (timer.Reading() > deadline) return false;
+  }
+}
+
+}  // namespace
+
+quorlink::Boolean WaitForAcknowledge(int16_t Timeout) {
+  if (PortClaimed) {
+    HL();
+    const bool seen = AcknowledgeWithin(Timeout, [](uint8_t status) {
+      return ((status & kStatusSDA) != 0) == (DataInverted != 0);
+    });
+    if (!seen) return quorlink::kFalse;  // lines left at HL, the claim kept
+    LH(); D(); LL();
+    return quorlink::kTrue;
+  }
+  if (!quorlink::ClaimFirst()) return quorlink::kTrue;  // nothing driven
+  HL();
+  // On a port it claims itself the wait takes a set bit as the acknowledge.
+  const bool seen = AcknowledgeWithin(Timeout, [](uint8_t status) { return (status & kStatusSDA) != 0; });
+  if (!seen) return quorlink::kFalse;
+  HH(); D(); LL();
+  quorlink::ReleaseUnlessLocked();
+  return quorlink::kTrue;
+}
+
+}  // namespace CommonGlobals
