@@ -19,6 +19,8 @@ class OutsideLibrary {
 
   // The address of the exported routine `entry`; raises 53 or 453.
   void* Lookup(const char* entry);
+  // The same for an optional routine: raises 53, gives nullptr for a missing entry.
+  void* Find(const char* entry);
 
  private:
   const char* fileName_;

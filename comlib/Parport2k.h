@@ -24,7 +24,28 @@ extern quorlink::OutsideRoutine<int32_t()> GetParallelPortCount;
 extern quorlink::OutsideRoutine<int32_t(int32_t, ParallelPortInfo*)> GetParallelPortInfo;
 extern quorlink::OutsideRoutine<int32_t(int32_t, int32_t)> ClaimParallelPort;
 extern quorlink::OutsideRoutine<int32_t(int32_t)> ReleaseParallelPort;
+
+namespace detail {
 extern quorlink::OutsideRoutine<int32_t(int32_t, int32_t)> OutByte;
 extern quorlink::OutsideRoutine<int32_t(int32_t)> InByte;
+// Raises the error the library reports for its last refused byte access
+// (ParPortLastError: 70, permission denied); a library without that routine
+// reports none.
+void RaiseRefusal();
+}  // namespace detail
+
+// OutByte and InByte answer 0 when they refuse an access; only then is the
+// library asked why.
+inline int32_t OutByte(int32_t address, int32_t value) {
+  const int32_t written = detail::OutByte(address, value);
+  if (written == 0) [[unlikely]] detail::RaiseRefusal();
+  return written;
+}
+
+inline int32_t InByte(int32_t address) {
+  const int32_t value = detail::InByte(address);
+  if (value == 0) [[unlikely]] detail::RaiseRefusal();
+  return value;
+}
 
 }  // namespace parport2k
