@@ -8,7 +8,7 @@
 namespace {
 
 std::unique_ptr<qelsmbus::Backend> g_backend;
-int32_t g_lastError = qelsmbus::kNoError;
+thread_local int32_t g_lastError = qelsmbus::kNoError;
 
 qelsmbus::Backend& TheBackend() {
   if (!g_backend) {

@@ -1,43 +1,39 @@
-// The SMBus segment behind a virtual host controller: the devices on it by 7-bit
-// address, reached by whole byte-data transactions as a host controller runs them.
+// The SMBus segment behind a virtual host controller: a two-wire bus with a memory
+// module's SPD EEPROM (a 24C02 at 0x50) on it. The controller runs whole byte-data
+// transactions; the segment clocks them onto the lines bit by bit, so the chip
+// model decodes them as a real chip would.
 #pragma once
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
+
+#include "board/serial_eeprom.h"
+#include "board/two_wire_bus.h"
 
 namespace qelsmbus {
 
-class SmbusDevice {
- public:
-  virtual ~SmbusDevice() = default;
-  virtual uint8_t ReadByteData(uint8_t command) = 0;
-  virtual void WriteByteData(uint8_t command, uint8_t data) = 0;
-};
+inline constexpr uint8_t kSpdAddress = 0x50;
 
 class SmbusSegment {
  public:
-  void Attach(uint8_t address, std::unique_ptr<SmbusDevice> device) { devices_.at(address) = std::move(device); }
+  SmbusSegment();
+  SmbusSegment(const SmbusSegment&) = delete;
+  SmbusSegment& operator=(const SmbusSegment&) = delete;
 
-  // Nothing when no device acknowledges the address.
-  std::optional<uint8_t> ReadByteData(uint8_t address, uint8_t command) {
-    SmbusDevice* device = At(address);
-    if (device == nullptr) return std::nullopt;
-    return device->ReadByteData(command);
-  }
-
-  // False when no device acknowledges the address.
-  bool WriteByteData(uint8_t address, uint8_t command, uint8_t data) {
-    SmbusDevice* device = At(address);
-    if (device == nullptr) return false;
-    device->WriteByteData(command, data);
-    return true;
-  }
+  // Nothing when the device does not acknowledge.
+  std::optional<uint8_t> ReadByteData(uint8_t address, uint8_t command);
+  // False when the device does not acknowledge.
+  bool WriteByteData(uint8_t address, uint8_t command, uint8_t data);
 
  private:
-  SmbusDevice* At(uint8_t address) const { return address < devices_.size() ? devices_[address].get() : nullptr; }
+  void Start();
+  void Stop();
+  void SendBit(bool bit);
+  bool ReceiveBit();
+  bool SendByte(uint8_t byte);  // true when acknowledged
+  uint8_t ReceiveByte(bool acknowledge);
 
-  std::array<std::unique_ptr<SmbusDevice>, 128> devices_;
+  qelboard::TwoWireBus bus_;
+  qelboard::SerialEeprom spd_{kSpdAddress, qelboard::k24C02};
 };
 
 }  // namespace qelsmbus

@@ -16,7 +16,6 @@
 #include "../backend.h"
 #include "controller_10b9.h"
 #include "controller_8086.h"
-#include "spd_eeprom.h"
 
 namespace qelsmbus {
 namespace {
@@ -24,7 +23,6 @@ namespace {
 class VirtualBackend final : public Backend {
  public:
   VirtualBackend() {
-    segment_.Attach(kSpdAddress, std::make_unique<SpdEeprom>());
     Place({0, 0, 0}, std::make_unique<PciFunction>(0x12378086));
     const char* setting = std::getenv("QEL_SMBUS_CONTROLLER");
     const std::string controller = setting != nullptr && *setting != '\0' ? setting : "8086";

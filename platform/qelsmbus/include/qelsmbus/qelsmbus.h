@@ -32,8 +32,9 @@ QELSMBUS_EXPORT int32_t ReadByBase(int32_t address);
 // Writes the low 8 bits of `value` to an I/O port (the address's low 16 bits).
 QELSMBUS_EXPORT void WriteByBase(int32_t address, int32_t value);
 
-// The error number the latest of the four routines above ended with: 0 when it
-// succeeded, 70 (permission denied) when the I/O ports cannot be reached.
+// The error number the calling thread's latest call of the four routines above
+// ended with: 0 when it succeeded, 70 (permission denied) when the I/O ports cannot
+// be reached. A caller that raises errors checks it after every call.
 QELSMBUS_EXPORT int32_t QELSMBusLastError(void);
 
 // Drops the backend and everything it read; the next call chooses again from the
