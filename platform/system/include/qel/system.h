@@ -1,7 +1,9 @@
-// System services: the system timer, the message-loop yield and the Windows
-// version query, as the library and the program expect them of the platform.
+// System services: the system timer, the message-loop yield, the Windows version
+// query, the file test and the program start, as the library and the program
+// expect them of the platform.
 #pragma once
 #include <cstdint>
+#include <string>
 
 // Seconds since local midnight, single precision. Restarts at 0 at midnight.
 float Timer();
@@ -43,5 +45,17 @@ Clock SetClock(Clock clock);
 
 // Replaces what GetVersionExA reports; nullptr restores the real system. Returns the previous one.
 VersionSource SetVersionSource(VersionSource source);
+
+// Paths given to the two functions below may separate folders with '\\' or '/'.
+
+// True only for an existing regular file (a symbolic link counts as what it
+// points at) whose name does not start with '.', the mark of a hidden file.
+bool IsOrdinaryFile(const std::string& path);
+
+// Starts the program as a new process with no arguments and the caller's
+// environment, and returns without waiting for it; a thread of its own reaps
+// it when it ends. False, with the reason in *error when given (an errno value),
+// when the program cannot be started: missing, not executable, not a program.
+bool StartProgram(const std::string& path, int* error = nullptr);
 
 }  // namespace qelsys
