@@ -2,7 +2,9 @@
 // Bit delays appear as "D" (BusTest::MarkBitDelays).
 #pragma once
 #include <cstdint>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace bustest {
 
@@ -14,6 +16,19 @@ inline std::string Join(std::initializer_list<std::string> parts) {
     wire += part;
   }
   return wire;
+}
+
+// The same wire with the bit delays off.
+inline std::string WithoutDelays(const std::string& wire) {
+  std::string result;
+  size_t start = 0;
+  while (start <= wire.size()) {
+    const size_t end = std::min(wire.find(' ', start), wire.size());
+    const std::string word = wire.substr(start, end - start);
+    if (word != "D") result = Join({result, word});
+    start = end + 1;
+  }
+  return result;
 }
 
 inline const std::string kStart = "HH D LH D LL";
