@@ -129,6 +129,13 @@ namespace comrt {
 // The registry file in use: QEL_REGISTRY, else the per-user default.
 std::string RegistryPath();
 
+// The text of a REG_SZ or REG_EXPAND_SZ value, without its terminating zero.
+// ERROR_FILE_NOT_FOUND also when the value is not text.
+LSTATUS ReadRegistryText(HKEY root, const std::string& subkey, const char* value, std::string& text);
+
+// Creates the key as needed and sets the value as REG_SZ.
+LSTATUS WriteRegistryText(HKEY root, const std::string& subkey, const char* value, const std::string& text);
+
 // The description of the last failure on this thread that came from the registry
 // file (malformed, unreadable, unwritable, read-only), with file name and line
 // where there is one; empty when there was none.
