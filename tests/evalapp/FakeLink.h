@@ -1,5 +1,6 @@
 // A stand-in for the library as the program sees it: the port selection rules of
 // the printer-port object, a ZQS472 on the first port, and a log of every call.
+// Without a port nothing can be claimed: writes do nothing and reads give 0.
 #pragma once
 #include <QStringList>
 #include <optional>
@@ -35,6 +36,7 @@ class FakeLink : public Comms::Link {
   }
   uint8_t ShortRead(uint8_t deviceAddress) override {
     Enter(QStringLiteral("read %1").arg(Hex(deviceAddress)));
+    if (ports.empty()) return 0;
     if (!OnChip(deviceAddress)) return 0xFF;
     return answer ? *answer : chip;
   }

@@ -28,6 +28,7 @@ class MainWindowTest : public QObject {
   void flipWritesTheSwitchByte_data();
   void flipWritesTheSwitchByte();
   void readSwitchStateShowsTheChip();
+  void unclaimablePortFallsBackToOff();
   void menuCommandsActWhenClicked();
   void failingCallEndsTheHandler();
   void failingCallShowsItsMessageAndEndsTheProgram();
@@ -91,6 +92,14 @@ void MainWindowTest::readSwitchStateShowsTheChip() {
   QCOMPARE(link.calls, QStringList{"read 90"});
   QCOMPARE(ShownByte(), uint8_t{0x81});
   QCOMPARE(Comms::SwitchState, uint8_t{0x81});
+}
+
+void MainWindowTest::unclaimablePortFallsBackToOff() {
+  link.SetPorts({});
+  Flip(0);
+  QCOMPARE(link.calls, (QStringList{"write 90 01", "read 90"}));
+  QCOMPARE(ShownByte(), uint8_t{0});
+  QCOMPARE(Comms::SwitchState, uint8_t{0});
 }
 
 void MainWindowTest::menuCommandsActWhenClicked() {
