@@ -1,0 +1,198 @@
+// Block write and block read on the wire:
+//   write: PS S (a&FE) A A0 A count A data... (A, or AH with BlockWriteWaitAck) [PEC AS] P
+//   read:  S (a&FE) A A1 A PS S (a|1) A count MA data... MA/NA [PEC NA] P
+// where a is the bus address byte of CommonGlobals.
+#include "BlockTransfers.h"
+
+#include <new>
+#include <vector>
+
+#include "BusOperation.h"
+#include "CommonGlobals.h"
+#include "CommunicationsProcedures.h"
+#include "PortClaim.h"
+#include "com/error.h"
+
+namespace quorlink {
+
+namespace {
+
+namespace cp = CommunicationsProcedures;
+
+constexpr uint8_t kBlockWriteCommand = 0xA0;
+constexpr uint8_t kBlockReadCommand = 0xA1;
+constexpr uint8_t kBlockReadCount = 32;
+
+uint8_t WriteAddress() { return CommonGlobals::DeviceAddress & 0xFE; }
+uint8_t ReadAddress() { return CommonGlobals::DeviceAddress | 0x01; }
+
+void Write(uint8_t byte) {
+  cp::SendDataByte(byte);
+  cp::ClockSlaveAck();
+}
+
+// Storage size of one element of an array of `vt`; 0 for element types that hold
+// no number.
+ULONG ElementSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      return 8;
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    default:
+      return 0;
+  }
+}
+
+// The block write's own copy of the caller's Data, taken before anything goes
+// out, so that nothing the caller does with its array during the transfer's
+// yields reaches the wire. Its faults surface where an element is first used:
+// no array at all is a type mismatch, an index the array lacks (a missing index,
+// an array of more than one dimension, or no elements) is out of range.
+class DataCopy {
+ public:
+  explicit DataCopy(const VARIANT& data) {
+    const HRESULT hr = VariantCopyInd(&copy_, &data);
+    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+    if (FAILED(hr)) VariantClear(&copy_);  // a broken reference holds no array
+  }
+
+  void Require(LONG index) const { Array(index); }
+
+  comrt::Variant At(LONG index) const {
+    SAFEARRAY* array = Array(index);
+    const VARTYPE vt = copy_.vt & VT_TYPEMASK;
+    const ULONG size = ElementSize(vt);
+    if (size == 0 || array->cbElements != size) comrt::ThrowTypeMismatch();
+    comrt::Variant element;
+    void* slot = vt == VT_VARIANT ? static_cast<void*>(&element) : static_cast<void*>(&element.llVal);
+    const HRESULT hr = SafeArrayGetElement(array, &index, slot);
+    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+    if (FAILED(hr)) comrt::ThrowSubscriptOutOfRange();
+    if (vt != VT_VARIANT) element.vt = vt;
+    return element;
+  }
+
+ private:
+  SAFEARRAY* Array(LONG index) const {
+    if (!(copy_.vt & VT_ARRAY)) comrt::ThrowTypeMismatch();
+    SAFEARRAY* array = copy_.parray;
+    if (array == nullptr || array->cDims != 1) comrt::ThrowSubscriptOutOfRange();
+    const SAFEARRAYBOUND& bound = array->rgsabound[0];
+    if (index < bound.lLbound || static_cast<int64_t>(index) - bound.lLbound >= bound.cElements) {
+      comrt::ThrowSubscriptOutOfRange();
+    }
+    return array;
+  }
+
+  comrt::Variant copy_;
+};
+
+comrt::Variant ArrayOf38(const int16_t (&values)[38]) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, 38);
+  if (array == nullptr) throw std::bad_alloc();
+  comrt::Variant result;
+  result.vt = VT_ARRAY | VT_I2;
+  result.parray = array;
+  void* data = nullptr;
+  SafeArrayAccessData(array, &data);
+  std::copy(std::begin(values), std::end(values), static_cast<int16_t*>(data));
+  SafeArrayUnaccessData(array);
+  return result;
+}
+
+}  // namespace
+
+void BlockTransfers::BlockWrite(uint8_t ByteCount, const VARIANT& Data) {
+  BusOperation operation;
+  const DataCopy data(Data);
+  if (!ClaimFirst()) return;
+  cp::SendPreStart();
+  cp::SendStartCondition();
+  // The message as the packet error code covers it: the header, then each data
+  // byte as the value that went out.
+  std::vector<float> message = {static_cast<float>(WriteAddress()), kBlockWriteCommand, static_cast<float>(ByteCount)};
+  for (const float byte : message) Write(static_cast<uint8_t>(byte));
+  // Elements 0 to 2 of the copy carry the header, so they must exist.
+  for (LONG index = 0; index < 3; ++index) data.Require(index);
+  for (LONG index = 3; index <= ByteCount + 2; ++index) {
+    const float value = comrt::ToSingle(data.At(index));
+    cp::SendDataByte(value);
+    if (BlockWriteWaitAck) {
+      cp::ClockAckWithHold();
+    } else {
+      cp::ClockSlaveAck();
+    }
+    message.push_back(value);
+  }
+  if (UsePEC) {
+    cp::SendDataByte(CalculatePEC(message));
+    if (const auto acknowledged = cp::ClockAckAndSample()) PECOK = *acknowledged;
+  }
+  cp::SendStopCondition();
+  ReleaseUnlessLocked();
+  cp::WaitFrameDelay();
+}
+
+bool BlockTransfers::BlockRead() {
+  BusOperation operation;
+  if (!ClaimFirst()) return true;
+  BlockReadData[0] = ReadAddress();
+  cp::SendStartCondition();
+  Write(WriteAddress());
+  Write(kBlockReadCommand);
+  cp::SendPreStart();  // back to idle without a stop: a repeated start follows
+  cp::SendStartCondition();
+  Write(ReadAddress());
+  ByteCountRead = static_cast<uint8_t>(cp::ReceiveDataByte());
+  if (ByteCountRead != kBlockReadCount) return false;
+  cp::SendMasterAck();
+  for (BlockReadIndex = 2; BlockReadIndex <= 33; ++BlockReadIndex) {
+    BlockReadData[BlockReadIndex] = static_cast<int16_t>(cp::ReceiveDataByte());
+    if (BlockReadIndex == 33 && !UsePEC) {
+      cp::SendMasterNAck();
+    } else {
+      cp::SendMasterAck();
+    }
+  }
+  if (UsePEC) {
+    ReceivedPEC = static_cast<uint8_t>(cp::ReceiveDataByte());
+    cp::SendMasterNAck();
+  }
+  cp::SendStopCondition();
+  if (UsePEC) {
+    // The whole message from the first address byte to the last data byte.
+    BlockReadData[0] = ReadAddress();
+    BlockReadData[1] = ByteCountRead;
+    std::vector<float> message = {static_cast<float>(WriteAddress()), kBlockReadCommand};
+    for (int index = 0; index <= ByteCountRead + 1; ++index) message.push_back(BlockReadData[index]);
+    PECOK = ToBoolean(ReceivedPEC == CalculatePEC(message));
+  }
+  ReleaseUnlessLocked();
+  cp::WaitFrameDelay();
+  return true;
+}
+
+comrt::Variant BlockTransfers::GetBlockReadData() const { return ArrayOf38(BlockReadData); }
+
+comrt::Variant BlockTransfers::GetPECData() { return ArrayOf38(cp::PECData); }
+
+}  // namespace quorlink
