@@ -332,7 +332,7 @@ Variant::Variant(IDispatch* p) : Variant() {
   if (p) p->AddRef();
 }
 
-Variant::Variant(const Variant& other) : Variant() {
+Variant::Variant(const VARIANT& other) : Variant() {
   const HRESULT hr = VariantCopy(this, &other);
   if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
 }

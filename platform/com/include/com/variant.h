@@ -60,7 +60,9 @@ struct Variant : VARIANT {
   explicit Variant(const char16_t* text) : Variant(std::u16string_view(text)) {}
   // Adds a reference.
   explicit Variant(IDispatch* p);
-  Variant(const Variant& other);
+  // Deep copies (VariantCopy); a reference stays a reference.
+  explicit Variant(const VARIANT& other);
+  Variant(const Variant& other) : Variant(static_cast<const VARIANT&>(other)) {}
   Variant(Variant&& other) noexcept : VARIANT(other) { VariantInit(&other); }
   Variant& operator=(const Variant& other);
   Variant& operator=(Variant&& other) noexcept;
