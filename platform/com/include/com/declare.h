@@ -23,6 +23,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "com/error.h"
 #include "com/typedata.h"
 
 namespace comrt {
