@@ -4,6 +4,7 @@
 // library's error number and description.
 #pragma once
 #include "Link.h"
+#include "com/error.h"
 #include "com/ptr.h"
 #include "quorlink/interfaces.h"
 
