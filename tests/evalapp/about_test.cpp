@@ -95,6 +95,7 @@ class AboutTest : public QObject {
   void systemInfo_data();
   void systemInfo();
   void systemInfoIsNotWaitedFor();
+  void accessKeyPressesSystemInfo();
 };
 
 void AboutTest::loadSetsTitleAndVersion() {
@@ -244,6 +245,15 @@ void AboutTest::systemInfoIsNotWaitedFor() {
   go.open(QIODevice::WriteOnly);
   go.close();
   QTRY_VERIFY(QFile::exists(dir.filePath("finished")));
+}
+
+void AboutTest::accessKeyPressesSystemInfo() {
+  frmAbout* about = Open();
+  QVERIFY(QTest::qWaitForWindowActive(about));
+  ModalAnswer box;
+  QTest::keyClick(about, Qt::Key_S, Qt::AltModifier);  // the button's click follows a moment later
+  QTRY_VERIFY(box.seen);
+  QCOMPARE(box.text, QStringLiteral("System Information Is Unavailable At This Time"));
 }
 
 QTEST_MAIN(AboutTest)
