@@ -159,6 +159,7 @@ Key& Existing(Hive& hive, const Location& at, REGSAM needed) {
 Location Below(const Location& parent, const std::vector<std::string>& names, REGSAM access) {
   Location child = parent;
   child.path.insert(child.path.end(), names.begin(), names.end());
+  if (child.path.size() >= comrt::registry::kMaxDepth) throw Failure(ERROR_INVALID_PARAMETER);
   child.access = access;
   child.predefined = parent.predefined && names.empty();
   return child;

@@ -134,12 +134,13 @@ Key* OpenSection(Hive& hive, std::string_view path, int line) {
     path.remove_prefix(slash + 1);
   }
   Key* key = hive.Root(parts.front());
-  size_t next = 1;
-  if (key == nullptr && Fold(parts.front()) == "hkey_classes_root") {
-    key = &hive.local_machine.Create("SOFTWARE").Create("Classes");
-  }
-  if (key == nullptr) throw FormatError(line, "unknown root key " + std::string(parts.front()));
-  for (; next < parts.size(); ++next) key = &key->Create(parts[next]);
+  size_t depth = parts.size() - 1;
+  const bool classes = key == nullptr && Fold(parts.front()) == "hkey_classes_root";
+  if (classes) depth += 2;
+  if (key == nullptr && !classes) throw FormatError(line, "unknown root key " + std::string(parts.front()));
+  if (depth >= kMaxDepth) throw FormatError(line, "key path deeper than " + std::to_string(kMaxDepth - 1) + " levels");
+  if (classes) key = &hive.local_machine.Create("SOFTWARE").Create("Classes");
+  for (size_t next = 1; next < parts.size(); ++next) key = &key->Create(parts[next]);
   return key;
 }
 

@@ -31,6 +31,11 @@ struct Key {
   bool DeleteValue(std::string_view value);
 };
 
+// Keys nest fewer than this many levels below a top-level key (the documented
+// registry limit of 512 levels, the top-level key counted); the limit also
+// bounds the recursion that walks the tree.
+inline constexpr size_t kMaxDepth = 512;
+
 // The top-level keys the file holds.
 inline constexpr const char* kLocalMachine = "HKEY_LOCAL_MACHINE";
 inline constexpr const char* kCurrentUser = "HKEY_CURRENT_USER";

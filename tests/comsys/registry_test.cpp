@@ -195,6 +195,15 @@ TEST_F(RegistryTest, BadArgumentsAndPathsAreRefused) {
         << c.subkey;
     if (c.create == ERROR_SUCCESS) RegCloseKey(key);
   }
+  // Keys nest at most 511 levels below a top-level key.
+  std::string deep = "k";
+  for (int i = 0; i < 508; ++i) deep += "\\k";
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, deep.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, (deep + "\\k").c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key,
+                            nullptr),
+            ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Missing", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, nullptr, 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
             ERROR_INVALID_PARAMETER);
@@ -286,8 +295,11 @@ TEST_F(RegistryTest, MalformedFileFailsWithItsLineAndIsNotRewritten) {
     std::string text;
     int line;
   };
+  std::string deep = "[HKEY_CLASSES_ROOT";
+  for (int i = 0; i < 510; ++i) deep += "\\k";
   const Case cases[] = {
       {"REGEDIT4\n", 1},
+      {header + deep + "]\n", 3},
       {header + "\"v\"=\"before any key\"\n", 3},
       {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"bad \\n escape\"\n", 4},
       {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"unclosed\n", 4},

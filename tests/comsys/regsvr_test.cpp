@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "com/registry.h"
+#include "temp_registry.h"
+#include "test_server.h"
+
+namespace {
+
+struct Outcome {
+  int exit_code;
+  std::string output;
+};
+
+Outcome Regsvr(const std::string& args, const std::string& folder = ".") {
+  const std::string command = "cd '" + folder + "' && " + REGSVR + " " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string output;
+  char buffer[512];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::string RegisteredPath() {
+  std::string path;
+  comrt::ReadRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + comrt::ToString(CLSID_Counter) + "\\InprocServer32", nullptr,
+                          path);
+  return path;
+}
+
+using RegsvrTest = TempRegistry;
+
+TEST_F(RegsvrTest, RegistersByFullPathAndUnregisters) {
+  const std::filesystem::path server = TEST_SERVER;
+  const Outcome registered = Regsvr(server.filename().string(), server.parent_path().string());
+  EXPECT_EQ(registered.exit_code, 0);
+  EXPECT_EQ(registered.output, "DllRegisterServer in " + server.string() + " succeeded.\n");
+  EXPECT_EQ(RegisteredPath(), server.string());
+
+  const Outcome unregistered = Regsvr("-u " + server.string());
+  EXPECT_EQ(unregistered.exit_code, 0);
+  EXPECT_EQ(unregistered.output, "DllUnregisterServer in " + server.string() + " succeeded.\n");
+  EXPECT_EQ(RegisteredPath(), "");
+}
+
+TEST_F(RegsvrTest, FailuresExitNonZeroAndSayWhy) {
+  const std::string server = TEST_SERVER;
+  WriteFile("Windows Registry Editor Version 5.00\n\n");
+  ASSERT_EQ(chmod(file_.c_str(), 0444), 0);
+  struct Case {
+    std::string args;
+    int exit_code;
+    std::string says;
+  };
+  const Case cases[] = {
+      {server, 1, "failed: 0x80070005 (access denied).\n  registry file " + file_ + " is read-only"},
+      {folder_ + "/missing.so", 1, "No such file or directory"},
+      {file_, 1, "cannot load"},
+      {RESOURCE_FIXTURE, 1, "has no entry point DllRegisterServer"},
+      {"-u " + std::string(RESOURCE_FIXTURE), 1, "has no entry point DllUnregisterServer"},
+      {"", 2, "usage: regsvr [-u] path"},
+      {"-u", 2, "usage"},
+      {"-x " + server, 2, "usage"},
+      {server + " " + server, 2, "usage"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome outcome = Regsvr(c.args);
+    EXPECT_EQ(outcome.exit_code, c.exit_code);
+    EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
+  }
+}
+
+}  // namespace
