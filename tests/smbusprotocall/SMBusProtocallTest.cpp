@@ -457,8 +457,9 @@ TEST_F(BusObjectTest, BlockStateThroughTheInterface) {
   const Bus other = comrt::Make<SMBusProtocall>();
   other->put_UsePEC(-1);
   other->BlockWrite(0, BlockData(VT_I2, {}));
-  bus->GetPECData(&running);
-  EXPECT_EQ(ElementsOf(running)[2], 0xB1);
+  comrt::Variant overwritten;
+  bus->GetPECData(&overwritten);
+  EXPECT_EQ(ElementsOf(overwritten)[2], 0xB1);
 }
 
 TEST_F(BusObjectTest, ClassFactoryMakesAWorkingObject) {
