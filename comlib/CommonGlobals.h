@@ -48,8 +48,8 @@ uint8_t InputByte(int16_t Port);
 void PlainLineCodes();
 void InvertedLineCodes();
 
-// The bit delay between line changes (CommunicationsProcedures::Delay).
-void BitDelay();
+// BitDelay, the bit delay between line changes, is declared with the bus timing
+// settings in CommunicationsProcedures.h.
 // Drives SDA high and waits up to `Timeout` seconds for the slave to pull it low;
 // False on a time-out.
 quorlink::Boolean WaitForAcknowledge(int16_t Timeout);

@@ -9,6 +9,7 @@
 #include "Boolean.h"
 #include "CommonGlobals.h"
 #include "Parport2k.h"
+#include "Waits.h"
 
 namespace CommunicationsProcedures {
 
@@ -65,7 +66,7 @@ void SendMasterAck();
 void SendMasterNAck();
 
 // The frame delay at the end of a transaction (FrameDelay).
-void WaitFrameDelay();
+inline void WaitFrameDelay() { quorlink::Pause(FrameDelay); }
 
 // Transactions. DeviceAddress is the bus address byte; read phases set its bit 0.
 void ShortWriteTransaction(uint8_t DeviceAddress, uint8_t Data);
@@ -76,3 +77,11 @@ void PortWriteTransaction(uint8_t DeviceAddress, uint8_t AddressPointer, uint8_t
 uint8_t PortReadTransaction(uint8_t DeviceAddress, uint8_t AddressPointer);
 
 }  // namespace CommunicationsProcedures
+
+namespace CommonGlobals {
+
+// The bit delay between line changes (CommunicationsProcedures::Delay). Inline, so
+// that with no delay the bus runs at the speed of its port writes.
+inline void BitDelay() { quorlink::Pause(CommunicationsProcedures::Delay); }
+
+}  // namespace CommonGlobals

@@ -17,11 +17,11 @@ namespace {
 
 using namespace quorlink::lines;
 
-void HH() { PortOutByte(DataRegister(), CodeHH()); }
-void LH() { PortOutByte(DataRegister(), CodeLH()); }
-void LL() { PortOutByte(DataRegister(), CodeLL()); }
-void HL() { PortOutByte(DataRegister(), CodeHL()); }
-void D() { CommonGlobals::BitDelay(); }
+[[gnu::always_inline]] inline void HH() { PortOutByte(DataRegister(), CodeHH()); }
+[[gnu::always_inline]] inline void LH() { PortOutByte(DataRegister(), CodeLH()); }
+[[gnu::always_inline]] inline void LL() { PortOutByte(DataRegister(), CodeLL()); }
+[[gnu::always_inline]] inline void HL() { PortOutByte(DataRegister(), CodeHL()); }
+[[gnu::always_inline]] inline void D() { CommonGlobals::BitDelay(); }
 uint8_t Status() { return PortInByte(StatusRegister()); }
 
 void SendOneBit() {
@@ -67,10 +67,14 @@ void SendPreStart() {
 void SendDataByte(float Value) {
   BitIndex = 8;
   quorlink::ClaimUnlessClaimed([Value] {
+    int32_t integer = 0;
     for (BitCount = 0; BitCount < 8; ++BitCount) {
       --BitIndex;
+      // The value is the caller's copy, so the first pass's conversion stands for
+      // every pass; an overflow strikes there, before the first write.
+      if (BitCount == 0) integer = comrt::ToInt32(Value);
       const int32_t mask = 1 << BitIndex;
-      if ((comrt::ToInt32(Value) & mask) > 0) {
+      if ((integer & mask) > 0) {
         SendOneBit();
       } else {
         SendZeroBit();

@@ -22,13 +22,10 @@ inline void ReleaseUnlessLocked() {
 // is claimed for the step alone. False when the claim failed and nothing ran.
 template <typename Step>
 bool ClaimUnlessClaimed(Step&& step) {
-  if (CommonGlobals::PortClaimed || CommonGlobals::LockPortOpen) {
-    step();
-    return true;
-  }
-  if (!ClaimFirst()) return false;
+  const bool claimHere = !(CommonGlobals::PortClaimed || CommonGlobals::LockPortOpen);
+  if (claimHere && !ClaimFirst()) return false;
   step();
-  ReleaseUnlessLocked();
+  if (claimHere) ReleaseUnlessLocked();
   return true;
 }
 

@@ -1,7 +1,6 @@
 #include "Waits.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "CommonGlobals.h"
 #include "CommunicationsProcedures.h"
@@ -29,9 +28,9 @@ void HoldUntil(float mark, double seconds) {
   while (timer.Reading() < end) DoEvents();
 }
 
-void Pause(float delay) {
+// A delay that is neither 0 nor a number (Pause has tested that).
+void PauseFor(float delay) {
   using CommunicationsProcedures::WaitMark;
-  if (delay == 0 || std::isnan(delay)) return;
   if (!CommunicationsProcedures::RelativeDelayOn) {
     WaitMark = Timer();
     HoldUntil(WaitMark, delay);
@@ -50,11 +49,3 @@ void Pause(float delay) {
 }
 
 }  // namespace quorlink
-
-namespace CommonGlobals {
-void BitDelay() { quorlink::Pause(CommunicationsProcedures::Delay); }
-}  // namespace CommonGlobals
-
-namespace CommunicationsProcedures {
-void WaitFrameDelay() { quorlink::Pause(FrameDelay); }
-}  // namespace CommunicationsProcedures

@@ -17,9 +17,15 @@ class TimerSince {
   double days_ = 0;
 };
 
+void PauseFor(float delay);
+
 // The one wait behind BitDelay and WaitFrameDelay: `delay` seconds on the timer, or
-// that many yields (the next whole number up) with RelativeDelayOn.
-void Pause(float delay);
+// that many yields (the next whole number up) with RelativeDelayOn. A delay of 0 or
+// not a number returns at once, before any timer reading.
+inline void Pause(float delay) {
+  if (delay == 0 || delay != delay) return;
+  PauseFor(delay);
+}
 
 // Yields until `seconds` have passed on the timer since `mark`.
 void HoldUntil(float mark, double seconds);
