@@ -37,8 +37,9 @@ class ErrorInfo final : public comrt::Implements<IErrorInfo, ICreateErrorInfo> {
  private:
   static HRESULT Give(const std::u16string& text, BSTR* out) {
     if (out == nullptr) return E_INVALIDARG;
-    *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return *out == nullptr ? E_OUTOFMEMORY : S_OK;
+    // What was never set comes back as the null (empty) string.
+    *out = text.empty() ? nullptr : SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *out == nullptr && !text.empty() ? E_OUTOFMEMORY : S_OK;
   }
   static HRESULT Take(std::u16string& text, LPOLESTR s) {
     try {

@@ -239,7 +239,10 @@ HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
   if (psa == nullptr || rgIndices == nullptr || pv == nullptr) return E_INVALIDARG;
   const int64_t offset = OffsetOf(psa, rgIndices);
   if (offset < 0) return DISP_E_BADINDEX;
-  return CopyElement(psa->fFeatures, pv, static_cast<char*>(psa->pvData) + offset, psa->cbElements);
+  const void* at = static_cast<char*>(psa->pvData) + offset;
+  // As VariantCopy does: the caller's variant is cleared first, so it must be initialised.
+  if (psa->fFeatures & FADF_VARIANT) return VariantCopy(static_cast<VARIANT*>(pv), static_cast<const VARIANT*>(at));
+  return CopyElement(psa->fFeatures, pv, at, psa->cbElements);
 }
 
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {

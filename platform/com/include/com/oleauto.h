@@ -28,6 +28,8 @@ UINT SafeArrayGetElemsize(SAFEARRAY* psa);
 HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
 HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
 HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
+// A VARIANT element is copied with VariantCopy, so *pv must be an initialised VARIANT;
+// a BSTR or interface element is a new copy or reference written over *pv.
 HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);

@@ -1,0 +1,224 @@
+// libFuzzer target: IDispatch::Invoke on the test class with arguments of every
+// type and shape a client can pass, and VariantChangeType between any two types.
+// Each input is a list of calls; the sanitizers and the leak check do the judging.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "sink.h"
+#include "widget.h"
+
+namespace {
+
+class Input {
+ public:
+  Input(const uint8_t* data, size_t size) : p_(data), left_(size) {}
+  bool empty() const { return left_ == 0; }
+  uint8_t Byte() {
+    if (left_ == 0) return 0;
+    --left_;
+    return *p_++;
+  }
+  uint32_t Word() { return Byte() | Byte() << 8 | Byte() << 16 | static_cast<uint32_t>(Byte()) << 24; }
+  double Double() {
+    uint64_t bits = Word() | static_cast<uint64_t>(Word()) << 32;
+    double d;
+    __builtin_memcpy(&d, &bits, sizeof d);
+    return d;
+  }
+  float Single() {
+    const uint32_t bits = Word();
+    float f;
+    __builtin_memcpy(&f, &bits, sizeof f);
+    return f;
+  }
+  std::u16string Text() {
+    std::u16string s;
+    for (uint8_t n = Byte() % 12; n > 0; --n) {
+      const uint8_t c = Byte();
+      // Mostly the characters of numbers and Boolean words, sometimes anything.
+      static const char16_t common[] = u"0123456789+-.eE &HTrueFalse\t";
+      s.push_back(c < 200 ? common[c % (sizeof common / 2 - 1)] : static_cast<char16_t>(c * 131));
+    }
+    return s;
+  }
+
+ private:
+  const uint8_t* p_;
+  size_t left_;
+};
+
+// Storage that by-reference and array arguments point into; lives for one call.
+struct Storage {
+  std::vector<comrt::Variant> variants;
+  float floats[8] = {};
+  SHORT shorts[8] = {};
+  BSTR strings[8] = {};
+  IDispatch* objects[8] = {};
+  int used = 0;
+  Storage() { variants.reserve(64); }
+  ~Storage() {
+    for (BSTR s : strings) SysFreeString(s);
+  }
+};
+
+comrt::ComPtr<Widget> g_other;
+comrt::ComPtr<RecordingSink> g_stranger;
+
+void MakeArg(Input& in, Storage& st, VARIANT& v, int depth);
+
+void MakeScalar(Input& in, VARIANT& v, uint8_t kind) {
+  switch (kind % 14) {
+    case 0: v.vt = VT_EMPTY; break;
+    case 1: v.vt = VT_NULL; break;
+    case 2: v.vt = VT_UI1, v.bVal = in.Byte(); break;
+    case 3: v.vt = VT_I2, v.iVal = static_cast<SHORT>(in.Word()); break;
+    case 4: v.vt = VT_I4, v.lVal = static_cast<LONG>(in.Word()); break;
+    case 5: v.vt = VT_R4, v.fltVal = in.Single(); break;
+    case 6: v.vt = VT_R8, v.dblVal = in.Double(); break;
+    case 7: v.vt = VT_BOOL, v.boolVal = static_cast<VARIANT_BOOL>(in.Word()); break;
+    case 8: v.vt = VT_BSTR, v.bstrVal = comrt::AllocBstr(in.Text()); break;
+    case 9: {
+      const uint8_t which = in.Byte() % 3;
+      v.vt = VT_DISPATCH;
+      v.pdispVal = which == 0 ? nullptr : which == 1 ? static_cast<IDispatch*>(g_other.get()) : g_stranger.get();
+      if (v.pdispVal) v.pdispVal->AddRef();
+      break;
+    }
+    case 10: v.vt = VT_ERROR, v.scode = static_cast<SCODE>(in.Word()); break;
+    case 11: v.vt = VT_I8, v.llVal = static_cast<LONGLONG>(in.Word() | static_cast<uint64_t>(in.Word()) << 32); break;
+    case 12: v.vt = VT_UNKNOWN, v.punkVal = nullptr; break;
+    default: v.vt = static_cast<VARTYPE>(in.Word() & 0x0FFF);  // any type number, no payload
+  }
+}
+
+void MakeArg(Input& in, Storage& st, VARIANT& v, int depth) {
+  VariantInit(&v);
+  const uint8_t shape = in.Byte();
+  const int slot = st.used++ % 8;
+  switch (shape % 8) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+      MakeScalar(in, v, in.Byte());
+      break;
+    case 4:  // a reference to a float, a short, a string or an object of the caller
+      switch (in.Byte() % 4) {
+        case 0: st.floats[slot] = in.Single(), v.vt = VT_BYREF | VT_R4, v.pfltVal = &st.floats[slot]; break;
+        case 1: st.shorts[slot] = static_cast<SHORT>(in.Word()), v.vt = VT_BYREF | VT_I2, v.piVal = &st.shorts[slot]; break;
+        case 2:
+          SysFreeString(st.strings[slot]);
+          st.strings[slot] = comrt::AllocBstr(in.Text());
+          v.vt = VT_BYREF | VT_BSTR, v.pbstrVal = &st.strings[slot];
+          break;
+        default: st.objects[slot] = g_other.get(), v.vt = VT_BYREF | VT_DISPATCH, v.ppdispVal = &st.objects[slot];
+      }
+      break;
+    case 5:  // a reference to a variant (which may itself be a reference: invalid, must be refused)
+      if (depth < 2) {
+        st.variants.emplace_back();
+        MakeArg(in, st, st.variants.back(), depth + 1);
+        v.vt = VT_BYREF | VT_VARIANT;
+        v.pvarVal = &st.variants.back();
+      }
+      break;
+    case 6: {  // an array of 16-bit integers or of variants
+      const bool ofVariants = in.Byte() & 1;
+      const ULONG count = in.Byte() % 5;
+      SAFEARRAY* psa = SafeArrayCreateVector(ofVariants ? VT_VARIANT : VT_I2, static_cast<LONG>(in.Byte()) - 2, count);
+      for (ULONG i = 0; i < count; ++i) {
+        LONG at = psa->rgsabound[0].lLbound + static_cast<LONG>(i);
+        if (ofVariants) {
+          comrt::Variant element;
+          if (depth < 2) MakeArg(in, st, element, depth + 1);
+          if (element.vt & VT_BYREF) VariantInit(&element);  // an array owns its elements
+          SafeArrayPutElement(psa, &at, &element);
+        } else {
+          SHORT s = static_cast<SHORT>(in.Word());
+          SafeArrayPutElement(psa, &at, &s);
+        }
+      }
+      v.vt = VT_ARRAY | (ofVariants ? VT_VARIANT : VT_I2);
+      v.parray = psa;
+      break;
+    }
+    default: MakeScalar(in, v, 8); break;
+  }
+}
+
+void OneInvoke(Input& in) {
+  static const DISPID known[] = {0x68030000, 0x68030001, 0x68030002, 0x60030000, 0x60030001, 0x60030002,
+                                 0x60030003, 0x60030004, 0x60030005, 0x60030006, 0x60039999, DISPID_VALUE};
+  const uint8_t pick = in.Byte();
+  const DISPID dispid = pick < 240 ? known[pick % 12] : static_cast<DISPID>(in.Word());
+  const WORD flags = static_cast<WORD>(in.Byte() % 16);
+  const UINT cArgs = in.Byte() % 5;
+  Storage st;
+  std::vector<comrt::Variant> args(cArgs);
+  for (UINT i = 0; i < cArgs; ++i) MakeArg(in, st, args[i], 0);
+  DISPID named[2] = {DISPID_PROPERTYPUT, static_cast<DISPID>(in.Word())};
+  const uint8_t mode = in.Byte();
+  UINT cNamed = cArgs == 0 ? 0 : mode % 3 == 0 ? 0 : mode % 3 == 1 ? 1 : (cArgs > 1 ? 2 : 1);
+  DISPPARAMS params{cArgs ? args.data() : nullptr, cNamed ? named : nullptr, cArgs, cNamed};
+  comrt::Variant result;
+  EXCEPINFO excep{};
+  UINT argErr = 0;
+  const HRESULT hr = g_other->Invoke(dispid, IID_NULL, 0, flags, &params, (mode & 8) ? &result : nullptr,
+                                     (mode & 16) ? &excep : nullptr, (mode & 32) ? &argErr : nullptr);
+  if (hr == DISP_E_EXCEPTION) {
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+  }
+  if (FAILED(hr) && (mode & 32) && hr != DISP_E_TYPEMISMATCH && hr != DISP_E_OVERFLOW && argErr != 0) __builtin_trap();
+  if ((hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW) && (mode & 32) && argErr >= cArgs) __builtin_trap();
+}
+
+void OneChangeType(Input& in) {
+  Storage st;
+  comrt::Variant source;
+  MakeArg(in, st, source, 0);
+  static const VARTYPE targets[] = {VT_EMPTY, VT_UI1,  VT_I2,      VT_I4,          VT_R4,       VT_R8,
+                                    VT_BOOL,  VT_BSTR, VT_VARIANT, VT_ARRAY | VT_I2, VT_DISPATCH, VT_UNKNOWN};
+  const uint8_t pick = in.Byte();
+  const VARTYPE to = pick < 240 ? targets[pick % 12] : static_cast<VARTYPE>(in.Word());
+  comrt::Variant dest;
+  const HRESULT hr = VariantChangeType(&dest, &source, 0, to);
+  if (SUCCEEDED(hr) && to != VT_VARIANT && dest.vt != to) __builtin_trap();
+  if (FAILED(hr) && dest.vt != VT_EMPTY) __builtin_trap();
+  if (in.Byte() & 1) VariantChangeType(&source, &source, 0, to);  // in place
+}
+
+void OneLookup(Input& in) {
+  std::u16string a = in.Text(), b = in.Text();
+  LPOLESTR names[] = {a.data(), b.data()};
+  DISPID ids[2];
+  g_other->GetIDsOfNames(IID_NULL, names, 1 + (in.Byte() & 1), 0, ids);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (!g_other) {
+    g_other = comrt::Make<Widget>();
+    g_stranger = comrt::ComPtr<RecordingSink>::Adopt(new RecordingSink);
+    comrt::ComPtr<IConnectionPoint> point;
+    g_other->FindConnectionPoint(IID___Widget, point.put());
+    DWORD cookie = 0;
+    point->Advise(g_stranger.get(), &cookie);
+  }
+  Input in(data, size);
+  for (int calls = 0; calls < 16 && !in.empty(); ++calls) {
+    switch (in.Byte() % 4) {
+      case 0:
+      case 1: OneInvoke(in); break;
+      case 2: OneChangeType(in); break;
+      default: OneLookup(in); break;
+    }
+  }
+  g_stranger->calls.clear();
+  g_other->child.reset();
+  SetErrorInfo(0, nullptr);
+  return 0;
+}
