@@ -28,8 +28,6 @@ UINT SafeArrayGetElemsize(SAFEARRAY* psa);
 HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
 HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
 HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
-// A VARIANT element is copied with VariantCopy, so *pv must be an initialised VARIANT;
-// a BSTR or interface element is a new copy or reference written over *pv.
 HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
@@ -46,5 +44,11 @@ HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
 
 // Type libraries. LoadTypeLib reads the TYPELIB resource number 1 of a server file.
 HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
+// Registration under HKEY_CLASSES_ROOT\TypeLib, with an Interface entry for each
+// dual or dispatch interface; TYPE_E_REGISTRYACCESS when the registry cannot be
+// written, TYPE_E_LIBNOTREGISTERED for a library that is not registered.
+HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);
+HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind);
+HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib);
 
 }  // extern "C"
