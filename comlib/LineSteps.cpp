@@ -1,8 +1,6 @@
 // The line steps: one routine per bus element, each a short sequence of line
 // writes. HH, LH, LL and HL write one line state (SDA first, SCL second); D is one
 // bit delay.
-#include <cmath>
-
 #include "BusLines.h"
 #include "CommunicationsProcedures.h"
 #include "PortClaim.h"

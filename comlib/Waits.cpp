@@ -10,8 +10,8 @@ namespace quorlink {
 
 namespace {
 constexpr double kSecondsPerDay = 86400.0;
-// A count of yields stops here, so a delay of +infinity ends too; the frame delay
-// is kept within the same bound by its setter.
+// Counted delays stop at this many yields, so that +infinity ends too; the frame
+// delay's setter keeps it within the same bound.
 constexpr double kMaxPasses = 1e10;
 }  // namespace
 
@@ -28,7 +28,6 @@ void HoldUntil(float mark, double seconds) {
   while (timer.Reading() < end) DoEvents();
 }
 
-// A delay that is neither 0 nor a number (Pause has tested that).
 void PauseFor(float delay) {
   using CommunicationsProcedures::WaitMark;
   if (!CommunicationsProcedures::RelativeDelayOn) {

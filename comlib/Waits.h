@@ -17,6 +17,7 @@ class TimerSince {
   double days_ = 0;
 };
 
+// The wait of a delay that is neither 0 nor not a number.
 void PauseFor(float delay);
 
 // The one wait behind BitDelay and WaitFrameDelay: `delay` seconds on the timer, or

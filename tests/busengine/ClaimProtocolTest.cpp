@@ -2,6 +2,7 @@
 // selection of a port by its base address, the gates of the port byte routines
 // and the two setters.
 #include "BusFixture.h"
+#include "com/error.h"
 
 namespace bustest {
 namespace {
@@ -45,6 +46,17 @@ TEST_F(BusTest, ClaimNamesTheSelectedPortFromOne) {
   EXPECT_EQ(calls[0].b, -1);
   EXPECT_EQ(calls[1].kind, kRecorderRelease);
   EXPECT_EQ(calls[1].a, 3);
+}
+
+TEST_F(BusTest, IndexWithoutAPortNumberOverflowsInsteadOfClaimingAnotherPort) {
+  cg::PortIndex = 255;  // port number 256 does not fit the claim's byte
+  try {
+    cg::ClaimPort();
+    ADD_FAILURE() << "no overflow";
+  } catch (const comrt::Error& error) {
+    EXPECT_EQ(error.number(), 6);
+  }
+  EXPECT_EQ(Wire(), "");
 }
 
 TEST_F(BusTest, ClaimFailsWithoutPortOrWhenRefused) {
