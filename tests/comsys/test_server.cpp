@@ -1,14 +1,16 @@
 // A small in-process server for the activation tests: one class with one
-// interface, a class whose creation fails, and self-registration through the
-// registry functions.
+// interface, a class whose creation fails, and self-registration of its type
+// library and classes through the registry functions.
 #include <dlfcn.h>
 
 #include <atomic>
 
 #include "com/boundary.h"
 #include "com/implements.h"
+#include "com/oleauto.h"
 #include "com/registry.h"
-#include "test_server.h"
+#include "com/regtypelib.h"
+#include "test_library.h"
 
 namespace {
 
@@ -62,8 +64,6 @@ std::string OwnPath() {
 
 HRESULT FromStatus(LSTATUS status) { return status == ERROR_SUCCESS ? S_OK : MakeHresult(0x80070000 | status); }
 
-}  // namespace
-
 extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
@@ -74,8 +74,19 @@ extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
 
 extern "C" HRESULT DllCanUnloadNow() { return g_alive == 0 ? S_OK : S_FALSE; }
 
+// Registers the type library from the file's own TYPELIB resource.
+HRESULT RegisterOwnTypeLib(const std::string& path) {
+  const std::u16string file = comrt::Utf8ToUtf16(path);
+  comrt::ComPtr<ITypeLib> lib;
+  if (const HRESULT hr = LoadTypeLib(file.c_str(), lib.put()); FAILED(hr)) return hr;
+  return RegisterTypeLib(lib.get(), file.c_str(), nullptr);
+}
+
+}  // namespace
+
 extern "C" HRESULT DllRegisterServer() {
   const std::string path = OwnPath();
+  if (const HRESULT hr = RegisterOwnTypeLib(path); FAILED(hr)) return hr;
   for (const CLSID& clsid : {CLSID_Counter, CLSID_Failing}) {
     const std::string key = "CLSID\\" + comrt::ToString(clsid);
     if (LSTATUS s = comrt::WriteRegistryText(HKEY_CLASSES_ROOT, key + "\\InprocServer32", nullptr, path)) {
@@ -100,5 +111,5 @@ extern "C" HRESULT DllUnregisterServer() {
     const LSTATUS s = RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
     if (s != ERROR_SUCCESS && s != ERROR_FILE_NOT_FOUND) return FromStatus(s);
   }
-  return S_OK;
+  return UnRegisterTypeLib(LIBID_CounterLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
 }

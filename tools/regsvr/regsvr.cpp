@@ -100,12 +100,10 @@ int main(int argc, char** argv) {
     const std::string meaning = Meaning(hr);
     std::printf("%s in %s failed: 0x%08X%s.\n", entry, full, static_cast<unsigned>(hr),
                 meaning.empty() ? "" : (" (" + meaning + ")").c_str());
-    if (const std::string description = ErrorInfoDescription(); !description.empty()) {
-      std::printf("  %s\n", description.c_str());
-    }
-    if (const std::string registry = comrt::RegistryLastError(); !registry.empty()) {
-      std::printf("  %s\n", registry.c_str());
-    }
+    const std::string description = ErrorInfoDescription();
+    if (!description.empty()) std::printf("  %s\n", description.c_str());
+    const std::string registry = comrt::RegistryLastError();
+    if (!registry.empty() && description.find(registry) == std::string::npos) std::printf("  %s\n", registry.c_str());
   }
   dlclose(server);
   return SUCCEEDED(hr) ? 0 : 1;
