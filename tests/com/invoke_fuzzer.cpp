@@ -1,10 +1,13 @@
 // libFuzzer target: IDispatch::Invoke on the test class with arguments of every
 // type and shape a client can pass, and VariantChangeType between any two types.
 // Each input is a list of calls; the sanitizers and the leak check do the judging.
+// An input that starts with 0xFF is instead read as type library bytes, and what
+// loads is listed member by member.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "com/typelib.h"
 #include "sink.h"
 #include "widget.h"
 
@@ -197,6 +200,38 @@ void OneLookup(Input& in) {
   g_other->GetIDsOfNames(IID_NULL, names, 1 + (in.Byte() & 1), 0, ids);
 }
 
+void ListTypeLib(const uint8_t* data, size_t size) {
+  comrt::ComPtr<ITypeLib> lib;
+  if (FAILED(comrt::LoadTypeLibFromBytes(data, size, lib.put()))) return;
+  for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
+    comrt::ComPtr<ITypeInfo> info;
+    if (FAILED(lib->GetTypeInfo(i, info.put()))) __builtin_trap();
+    TYPEATTR* attr = nullptr;
+    info->GetTypeAttr(&attr);
+    for (UINT k = 0; k < attr->cImplTypes; ++k) {
+      HREFTYPE ref = 0;
+      comrt::ComPtr<ITypeInfo> target;
+      if (SUCCEEDED(info->GetRefTypeOfImplType(k, &ref))) info->GetRefTypeInfo(ref, target.put());
+    }
+    for (UINT f = 0; f < attr->cFuncs; ++f) {
+      FUNCDESC* desc = nullptr;
+      if (FAILED(info->GetFuncDesc(f, &desc))) __builtin_trap();
+      BSTR names[4];
+      UINT count = 0;
+      if (SUCCEEDED(info->GetNames(desc->memid, names, 4, &count)))
+        for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
+      for (SHORT p = 0; p < desc->cParams; ++p) {
+        const TYPEDESC* t = &desc->lprgelemdescParam[p].tdesc;
+        while (t->vt == VT_PTR) t = t->lptdesc;
+        comrt::ComPtr<ITypeInfo> target;
+        if (t->vt == VT_USERDEFINED) info->GetRefTypeInfo(t->hreftype, target.put());
+      }
+      info->ReleaseFuncDesc(desc);
+    }
+    info->ReleaseTypeAttr(attr);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -207,6 +242,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_other->FindConnectionPoint(IID___Widget, point.put());
     DWORD cookie = 0;
     point->Advise(g_stranger.get(), &cookie);
+  }
+  if (size > 0 && data[0] == 0xFF) {
+    ListTypeLib(data + 1, size - 1);
+    return 0;
   }
   Input in(data, size);
   for (int calls = 0; calls < 16 && !in.empty(); ++calls) {

@@ -352,6 +352,21 @@ TEST_F(EventTest, SinkThatUnsubscribesWhileCalled) {
   EXPECT_EQ(staying->calls.size(), 2u);
 }
 
+TEST_F(EventTest, HandlerThatDropsTheLastReferenceToTheSource) {
+  DWORD cookie = 0;
+  ComPtr<RecordingSink> sink = Subscribe(cookie);
+  _Widget* raw = widget.detach();
+  point.reset();
+  // The client lets go of the source from inside the handler; the raising member
+  // must still finish on a live object (the sanitizer build checks it).
+  sink->during = [&] {
+    if (raw) std::exchange(raw, nullptr)->Release();
+  };
+  EXPECT_EQ(early->Notify(3, nullptr), S_OK);
+  EXPECT_EQ(raw, nullptr);
+  EXPECT_EQ(sink->calls.size(), 1u);
+}
+
 TEST_F(EventTest, AdviseAndUnadviseRefuseBadInput) {
   DWORD cookie = 5;
   EXPECT_EQ(point->Advise(nullptr, &cookie), E_POINTER);

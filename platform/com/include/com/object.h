@@ -172,9 +172,12 @@ class Object : public Default, public ISupportErrorInfo, public detail::EventCon
   virtual ~Object() { --ModuleCounts::objects; }
 
   // Runs a member's body (returning void or an HRESULT) at the COM boundary.
+  // The object holds a reference to itself meanwhile, so that a client that drops
+  // its last one from inside (an event handler, say) does not free it under the member.
   template <class F>
   HRESULT Call(F&& body) {
     if (std::this_thread::get_id() != thread_) return RPC_E_WRONG_THREAD;
+    const ComPtr<Object> self(this);
     return Boundary(ErrorSource(), IidOf<Default>(), std::forward<F>(body));
   }
 
