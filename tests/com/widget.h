@@ -46,6 +46,7 @@ class Widget final : public comrt::Object<Widget, _Widget, __Widget> {
   VARIANT_BOOL enabled = 0;
   comrt::ComPtr<_Widget> child;
   int sends = 0;
+  int notified = 0;
   BYTE lastAddress = 0, lastData = 0;
 
   HRESULT get_Level(short* retval) override {
@@ -90,6 +91,7 @@ class Widget final : public comrt::Object<Widget, _Widget, __Widget> {
   HRESULT Notify(short Number, BSTR Text) override {
     return Call([&] {
       Raise(__Widget::dispid_Happened, Number, std::u16string_view(Text ? Text : u"", SysStringLen(Text)));
+      ++notified;
     });
   }
   HRESULT Describe(LONG Value, BSTR* retval) override {
