@@ -7,11 +7,15 @@
 //     ...\ProxyStubClsid32, ...\ProxyStubClsid       the automation marshaler
 //     ...\TypeLib                                    default: {libid}; "Version": <major>.<minor>
 // Versions are written in hexadecimal, the locale in hexadecimal as well.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "com/boundary.h"
 #include "com/oleauto.h"
 #include "com/ptr.h"
 #include "com/registry.h"
@@ -61,6 +65,20 @@ std::vector<std::string> Subkeys(const std::string& key) {
 bool RemoveTree(const std::string& key) {
   const LSTATUS status = RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// TYPE_E_REGISTRYACCESS, with the registry's own account of the failure as error info.
+HRESULT RegistryAccessFailed() {
+  const std::string why = comrt::RegistryLastError();
+  comrt::SetErrorInfoFor("Type library registration",
+                         "Cannot change the type library's registration" + (why.empty() ? "" : ": " + why));
+  return TYPE_E_REGISTRYACCESS;
 }
 
 struct Writer {
@@ -114,7 +132,7 @@ extern "C" HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLE
     write(key + "\\TypeLib", nullptr, libid);
     write(key + "\\TypeLib", "Version", version_text);
   }
-  return write.ok ? S_OK : TYPE_E_REGISTRYACCESS;
+  return write.ok ? S_OK : RegistryAccessFailed();
 }
 
 extern "C" HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
@@ -123,6 +141,14 @@ extern "C" HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMin
   if (comrt::ReadRegistryText(HKEY_CLASSES_ROOT, version + "\\" + Hex(lcid) + "\\" + SysKindName(syskind), nullptr,
                               path) != ERROR_SUCCESS) {
     return TYPE_E_LIBNOTREGISTERED;
+  }
+  // Only that locale and system go; the version and its interfaces stay while
+  // another registration of the version remains.
+  const std::string locale = version + "\\" + Hex(lcid);
+  if (!RemoveTree(locale + "\\" + SysKindName(syskind))) return RegistryAccessFailed();
+  if (Subkeys(locale).empty() && !RemoveTree(locale)) return RegistryAccessFailed();
+  for (const std::string& name : Subkeys(version)) {
+    if (!SameName(name, "FLAGS") && !SameName(name, "HELPDIR")) return S_OK;
   }
   // The interfaces this version of the library recorded, found by their TypeLib entries.
   const std::string libid = comrt::ToString(libID);
@@ -134,11 +160,11 @@ extern "C" HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMin
     comrt::ReadRegistryText(HKEY_CLASSES_ROOT, key + "\\TypeLib", "Version", owner_version);
     GUID owner_id{};
     if (!comrt::TryParseGuid(owner, owner_id) || !(owner_id == libID) || owner_version != version_text) continue;
-    if (!RemoveTree(key)) return TYPE_E_REGISTRYACCESS;
+    if (!RemoveTree(key)) return RegistryAccessFailed();
   }
-  if (!RemoveTree(version)) return TYPE_E_REGISTRYACCESS;
+  if (!RemoveTree(version)) return RegistryAccessFailed();
   const std::string library = "TypeLib\\" + libid;
-  if (Subkeys(library).empty() && !RemoveTree(library)) return TYPE_E_REGISTRYACCESS;
+  if (Subkeys(library).empty() && !RemoveTree(library)) return RegistryAccessFailed();
   return S_OK;
 }
 
@@ -156,6 +182,7 @@ extern "C" HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor,
     if (major != wVerMajor || minor < wVerMinor || (!chosen.empty() && minor <= best_minor)) continue;
     chosen = library + "\\" + name;
     best_minor = minor;
+    if (minor == wVerMinor) break;  // the exact version wins over higher minor ones
   }
   if (chosen.empty()) return TYPE_E_LIBNOTREGISTERED;
   for (LCID locale : {lcid, static_cast<LCID>(lcid & 0x3FF), LCID{0}}) {

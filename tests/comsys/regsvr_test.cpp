@@ -60,7 +60,7 @@ TEST_F(RegsvrTest, FailuresExitNonZeroAndSayWhy) {
     std::string says;
   };
   const Case cases[] = {
-      {server, 1, "failed: 0x8002801C (error accessing the registry for the type library).\n  cannot write"},
+      {server, 1, "failed: 0x8002801C (error accessing the registry for the type library).\n  Cannot change"},
       {server, 1, "registry file " + file_ + " is read-only for this user\n"},
       {folder_ + "/missing.so", 1, "No such file or directory"},
       {file_, 1, "cannot load"},

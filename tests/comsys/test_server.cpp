@@ -9,7 +9,6 @@
 #include "com/implements.h"
 #include "com/oleauto.h"
 #include "com/registry.h"
-#include "com/regtypelib.h"
 #include "test_library.h"
 
 namespace {
