@@ -1,0 +1,235 @@
+#include "SMBus.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "PrecisionTimer.h"
+#include "QELSMBus.h"
+#include "com/convert.h"
+#include "qel/system.h"
+
+namespace {
+
+// The supported controllers in the order they are tested: seven of family 8086,
+// held as hexadecimal texts, and one of family 10B9.
+constexpr std::string_view kControllers8086[] = {"71138086", "24188086", "24288086", "24138086",
+                                                 "24238086", "24438086", "24458086"};
+constexpr int32_t kController10B9 = 0x710110B9;
+
+int32_t Hexadecimal(std::string_view text) {
+  uint32_t value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  return static_cast<int32_t>(value);
+}
+
+// Row 1 (0x71138086) keeps its base in register 0x90, rows 2 to 7 in register 0x20.
+bool Is8086(int32_t identifier) {
+  for (const auto text : kControllers8086) {
+    if (Hexadecimal(text) == identifier) return true;
+  }
+  return false;
+}
+
+constexpr float kMaxFrameDelay = 1e10f;
+constexpr float kSecondsPerDay = 86400.0f;
+
+// Register offsets from the base and status bits of the two families.
+namespace f8086 {
+enum : int32_t { kStatus = 0, kStart = 2, kPointer = 3, kAddress = 4, kData = 5, kSpare = 6 };
+constexpr int32_t kBusy = 0x01;
+}  // namespace f8086
+namespace f10B9 {
+enum : int32_t { kStatus = 0, kProtocol = 1, kStart = 2, kAddress = 3, kData = 4, kPointer = 7 };
+constexpr int32_t kIdle = 0x04;
+}  // namespace f10B9
+
+// The address byte in 16 bits, handed on unmasked: 7-bit addresses of 128 and
+// above give 256 to 511.
+int32_t AddressByte(uint8_t deviceAddress, bool read) { return (deviceAddress << 1) | (read ? 1 : 0); }
+
+}  // namespace
+
+SMBus::SMBus() {
+  const int16_t code = PrecisionTimer::GetWindowsVersion();
+  if (code == -1) {
+    IsWinNT = quorlink::kFalse;
+    return;
+  }
+  if (code == 400 || code == 2000) IsWinNT = quorlink::kTrue;
+  if (!IsWinNT) FindController();
+}
+
+void SMBus::FindController() {
+  uint8_t bus = 0, device = 7, function = 3;
+  bool found = IsSupportedController(QELSMBus::ReadPCI(bus, device, function, 0));
+  for (int b = 0; b <= 1 && !found; ++b) {
+    for (int d = 0; d <= 32 && !found; ++d) {
+      for (int f = 0; f <= 254 && !found; ++f) {
+        if (IsSupportedController(QELSMBus::ReadPCI(b, d, f, 0))) {
+          found = true;
+          bus = static_cast<uint8_t>(b);
+          device = static_cast<uint8_t>(d);
+          function = static_cast<uint8_t>(f);
+        }
+      }
+    }
+  }
+  if (!found) return;
+  DeviceID_ = QELSMBus::ReadPCI(bus, device, function, 0);
+  ConfigureController(bus, device, function);
+}
+
+quorlink::Boolean SMBus::IsSupportedController(int32_t identifier) {
+  return quorlink::ToBoolean(Is8086(identifier) || identifier == kController10B9);
+}
+
+void SMBus::ConfigureController(uint8_t bus, uint8_t device, uint8_t function) {
+  // Wrapping 32-bit arithmetic: a base register holding 0 gives -1.
+  const auto minusOne = [](int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) - 1); };
+  if (DeviceID_ == Hexadecimal(kControllers8086[0])) {
+    SMBusBaseAddress_ = minusOne(QELSMBus::ReadPCI(bus, device, 3, 0x90));
+    const int32_t v = QELSMBus::ReadPCI(bus, device, 3, 0xD2);
+    QELSMBus::WritePCI(bus, device, 3, 0xD2, v | 0x10000);
+  } else if (Is8086(DeviceID_)) {
+    SMBusBaseAddress_ = minusOne(QELSMBus::ReadPCI(bus, device, 3, 0x20));
+    const int32_t v = QELSMBus::ReadPCI(bus, device, 3, 0x40);
+    QELSMBus::WritePCI(bus, device, 3, 0x40, v | 0x10000);
+  } else if (DeviceID_ == kController10B9) {
+    const int32_t a = QELSMBus::ReadPCI(bus, device, function, 0xE0);
+    const int32_t v = QELSMBus::ReadPCI(bus, device, function, 0xD0);
+    QELSMBus::WritePCI(bus, device, function, 0xD0, v | 0x400);
+    const int32_t w = QELSMBus::ReadPCI(bus, device, function, 0xF0);
+    QELSMBus::WritePCI(bus, device, function, 0xF0, w | 1);
+    SMBusBaseAddress_ = static_cast<int16_t>(static_cast<uint32_t>(a) >> 16) + 65536;
+  }
+}
+
+void SMBus::SetFrameDelay(float value) {
+  if (!(value >= 0.0f)) value = 0.0f;
+  if (value > kMaxFrameDelay) value = kMaxFrameDelay;
+  FrameDelay_ = value;
+}
+
+quorlink::Boolean SMBus::DevicePresent(uint8_t deviceAddress) {
+  const int32_t identifier = DeviceID_;
+  if (Is8086(identifier)) return ProbeDevice8086(deviceAddress);
+  if (identifier == kController10B9) return ProbeDevice10B9(deviceAddress);
+  return quorlink::kFalse;
+}
+
+void SMBus::PortWrite(uint8_t deviceAddress, uint8_t addressPointer, uint8_t data) {
+  const int32_t identifier = DeviceID_;
+  if (Is8086(identifier)) {
+    WriteByte8086(deviceAddress, addressPointer, data);
+  } else if (identifier == kController10B9) {
+    WriteByte10B9(deviceAddress, addressPointer, data);
+  }
+}
+
+uint8_t SMBus::PortRead(uint8_t deviceAddress, uint8_t addressPointer) {
+  const int32_t identifier = DeviceID_;
+  if (Is8086(identifier)) return ReadByte8086(deviceAddress, addressPointer);
+  if (identifier == kController10B9) return ReadByte10B9(deviceAddress, addressPointer);
+  return 0;
+}
+
+// A register of the controller: the base as it stands now, plus the offset, in 32 bits.
+int32_t SMBus::Register(int32_t offset) const {
+  return static_cast<int32_t>(static_cast<uint32_t>(SMBusBaseAddress_) + static_cast<uint32_t>(offset));
+}
+
+quorlink::Boolean SMBus::ProbeDevice8086(uint8_t deviceAddress) {
+  using namespace f8086;
+  WaitNotBusy8086();
+  QELSMBus::WriteByBase(Register(kPointer), 0);
+  QELSMBus::WriteByBase(Register(kAddress), AddressByte(deviceAddress, true));
+  QELSMBus::WriteByBase(Register(kStatus), 0x1F);
+  QELSMBus::WriteByBase(Register(kStart), 0x48);
+  WaitNotBusy8086();
+  const int32_t status = QELSMBus::ReadByBase(Register(kStatus)) & 0xFF;
+  return quorlink::ToBoolean((status & 0xFD) == 0);
+}
+
+void SMBus::WriteByte8086(uint8_t deviceAddress, uint8_t addressPointer, uint8_t data) {
+  using namespace f8086;
+  WaitNotBusy8086();
+  QELSMBus::WriteByBase(Register(kSpare), 0);
+  QELSMBus::WriteByBase(Register(kPointer), addressPointer);
+  QELSMBus::WriteByBase(Register(kAddress), AddressByte(deviceAddress, false));
+  QELSMBus::WriteByBase(Register(kData), data);
+  QELSMBus::WriteByBase(Register(kStatus), 0x1F);
+  QELSMBus::WriteByBase(Register(kStart), 0x48);
+}
+
+uint8_t SMBus::ReadByte8086(uint8_t deviceAddress, uint8_t addressPointer) {
+  using namespace f8086;
+  WaitNotBusy8086();
+  QELSMBus::WriteByBase(Register(kSpare), 0);
+  QELSMBus::WriteByBase(Register(kData), 0);
+  QELSMBus::WriteByBase(Register(kPointer), addressPointer);
+  QELSMBus::WriteByBase(Register(kAddress), AddressByte(deviceAddress, true));
+  QELSMBus::WriteByBase(Register(kStatus), 0x1F);
+  QELSMBus::WriteByBase(Register(kStart), 0x48);
+  WaitNotBusy8086();
+  return static_cast<uint8_t>(QELSMBus::ReadByBase(Register(kData)));
+}
+
+quorlink::Boolean SMBus::ProbeDevice10B9(uint8_t deviceAddress) {
+  using namespace f10B9;
+  WaitIdle10B9();
+  QELSMBus::WriteByBase(Register(kStatus), 0xF0);
+  QELSMBus::WriteByBase(Register(kPointer), 0);
+  QELSMBus::WriteByBase(Register(kAddress), AddressByte(deviceAddress, true));
+  QELSMBus::WriteByBase(Register(kProtocol), 0x20);
+  QELSMBus::WriteByBase(Register(kStart), 0xFF);
+  WaitIdle10B9();
+  const int32_t status = QELSMBus::ReadByBase(Register(kStatus)) & 0xFF;
+  return quorlink::ToBoolean((status & 0xE0) == 0);
+}
+
+void SMBus::WriteByte10B9(uint8_t deviceAddress, uint8_t addressPointer, uint8_t data) {
+  using namespace f10B9;
+  WaitIdle10B9();
+  QELSMBus::WriteByBase(Register(kStatus), 0xF0);
+  QELSMBus::WriteByBase(Register(kPointer), addressPointer);
+  QELSMBus::WriteByBase(Register(kAddress), AddressByte(deviceAddress, false));
+  QELSMBus::WriteByBase(Register(kData), data);
+  QELSMBus::WriteByBase(Register(kProtocol), 0x20);
+  QELSMBus::WriteByBase(Register(kStart), 0);
+}
+
+uint8_t SMBus::ReadByte10B9(uint8_t deviceAddress, uint8_t addressPointer) {
+  using namespace f10B9;
+  WaitIdle10B9();
+  QELSMBus::WriteByBase(Register(kStatus), 0xF0);
+  QELSMBus::WriteByBase(Register(kPointer), addressPointer);
+  QELSMBus::WriteByBase(Register(kAddress), AddressByte(deviceAddress, true));
+  QELSMBus::WriteByBase(Register(kProtocol), 0x20);
+  QELSMBus::WriteByBase(Register(kStart), 0);
+  WaitIdle10B9();
+  return static_cast<uint8_t>(QELSMBus::ReadByBase(Register(kData)));
+}
+
+void SMBus::WaitNotBusy8086() {
+  WaitForStatus([](int32_t status) { return (status & f8086::kBusy) != 0; });
+}
+
+void SMBus::WaitIdle10B9() {
+  WaitForStatus([](int32_t status) { return (status & f10B9::kIdle) == 0; });
+}
+
+// Polls the status register until it no longer says wait or the deadline, a whole
+// second of the system timer 0.5 s to 1.5 s ahead, is reached. Readings below the
+// first one lie past midnight and count a day on, so the restart of the timer
+// never lengthens the wait.
+void SMBus::WaitForStatus(bool (*saysWait)(int32_t status)) {
+  const float start = Timer();
+  WaitDeadline = comrt::ToInt32(start + 1.0f);
+  const int32_t address = Register(0);
+  for (float now = start;; now = Timer()) {
+    const bool wait = saysWait(QELSMBus::ReadByBase(address));
+    const float reading = now < start ? now + kSecondsPerDay : now;
+    if (!(reading < WaitDeadline && wait)) return;
+    DoEvents();
+  }
+}
