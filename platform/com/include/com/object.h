@@ -18,6 +18,10 @@
 //   };
 //   comrt::ComPtr<SMBusProtocall> p = comrt::Make<SMBusProtocall>();
 //
+// Pointer parameters: comrt::Out(p) throws for null (E_POINTER); check them first.
+// Handing out a held object: *comrt::Out(retval) = comrt::ComPtr<_EEPROM>(eeprom_).detach();
+// taking one by reference (propputref): eeprom_ = *comrt::Out(value);
+//
 // Object supplies IUnknown (QueryInterface for IUnknown, IDispatch, the default
 // interface, ISupportErrorInfo and, with event interfaces, IConnectionPointContainer),
 // IDispatch from the declaration, and the module's object count. Every member body
@@ -37,8 +41,9 @@
 
 namespace comrt {
 
-// Live objects and server locks of this module (each server file has its own),
-// which DllCanUnloadNow reads through CanUnloadNow().
+// Live objects and server locks of this module, which DllCanUnloadNow reads
+// through CanUnloadNow(). Each server file has its own as long as it is linked
+// with hidden visibility, as servers are; class factories are not counted.
 struct ModuleCounts {
   static inline std::atomic<long> objects{0};
   static inline std::atomic<long> locks{0};
