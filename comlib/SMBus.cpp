@@ -104,33 +104,74 @@ void SMBus::ConfigureController(uint8_t bus, uint8_t device, uint8_t function) {
   }
 }
 
-void SMBus::SetFrameDelay(float value) {
-  if (!(value >= 0.0f)) value = 0.0f;
-  if (value > kMaxFrameDelay) value = kMaxFrameDelay;
-  FrameDelay_ = value;
+HRESULT SMBus::put_DeviceID(LONG value) {
+  return Call([&] { DeviceID_ = value; });
+}
+HRESULT SMBus::get_DeviceID(LONG* retval) {
+  return Call([&] { *comrt::Out(retval) = DeviceID_; });
+}
+HRESULT SMBus::put_SMBusBaseAddress(LONG value) {
+  return Call([&] { SMBusBaseAddress_ = value; });
+}
+HRESULT SMBus::get_SMBusBaseAddress(LONG* retval) {
+  return Call([&] { *comrt::Out(retval) = SMBusBaseAddress_; });
 }
 
-quorlink::Boolean SMBus::DevicePresent(uint8_t deviceAddress) {
-  const int32_t identifier = DeviceID_;
-  if (Is8086(identifier)) return ProbeDevice8086(deviceAddress);
-  if (identifier == kController10B9) return ProbeDevice10B9(deviceAddress);
-  return quorlink::kFalse;
+HRESULT SMBus::DevicePresent(BYTE DeviceAddress, VARIANT_BOOL* retval) {
+  return Call([&] {
+    VARIANT_BOOL* out = comrt::Out(retval);
+    const int32_t identifier = DeviceID_;
+    if (Is8086(identifier)) {
+      *out = ProbeDevice8086(DeviceAddress);
+    } else if (identifier == kController10B9) {
+      *out = ProbeDevice10B9(DeviceAddress);
+    } else {
+      *out = quorlink::kFalse;
+    }
+  });
 }
 
-void SMBus::PortWrite(uint8_t deviceAddress, uint8_t addressPointer, uint8_t data) {
-  const int32_t identifier = DeviceID_;
-  if (Is8086(identifier)) {
-    WriteByte8086(deviceAddress, addressPointer, data);
-  } else if (identifier == kController10B9) {
-    WriteByte10B9(deviceAddress, addressPointer, data);
-  }
+HRESULT SMBus::put_FrameDelay(float value) {
+  return Call([&] {
+    if (!(value >= 0.0f)) value = 0.0f;  // negative or not a number
+    if (value > kMaxFrameDelay) value = kMaxFrameDelay;
+    FrameDelay_ = value;
+  });
+}
+HRESULT SMBus::get_FrameDelay(float* retval) {
+  return Call([&] { *comrt::Out(retval) = FrameDelay_; });
 }
 
-uint8_t SMBus::PortRead(uint8_t deviceAddress, uint8_t addressPointer) {
-  const int32_t identifier = DeviceID_;
-  if (Is8086(identifier)) return ReadByte8086(deviceAddress, addressPointer);
-  if (identifier == kController10B9) return ReadByte10B9(deviceAddress, addressPointer);
-  return 0;
+HRESULT SMBus::PortWrite(BYTE DeviceAddress, BYTE AddressPointer, BYTE Data) {
+  return Call([&] {
+    const int32_t identifier = DeviceID_;
+    if (Is8086(identifier)) {
+      WriteByte8086(DeviceAddress, AddressPointer, Data);
+    } else if (identifier == kController10B9) {
+      WriteByte10B9(DeviceAddress, AddressPointer, Data);
+    }
+  });
+}
+
+HRESULT SMBus::PortRead(BYTE DeviceAddress, BYTE AddressPointer, BYTE* retval) {
+  return Call([&] {
+    BYTE* out = comrt::Out(retval);
+    const int32_t identifier = DeviceID_;
+    if (Is8086(identifier)) {
+      *out = ReadByte8086(DeviceAddress, AddressPointer);
+    } else if (identifier == kController10B9) {
+      *out = ReadByte10B9(DeviceAddress, AddressPointer);
+    } else {
+      *out = 0;
+    }
+  });
+}
+
+HRESULT SMBus::put_DeviceAddress(BYTE value) {
+  return Call([&] { DeviceAddress_ = value; });
+}
+HRESULT SMBus::get_DeviceAddress(BYTE* retval) {
+  return Call([&] { *comrt::Out(retval) = DeviceAddress_; });
 }
 
 // A register of the controller: the base as it stands now, plus the offset, in 32 bits.

@@ -1,29 +1,35 @@
 // The PC's own SMBus host controller, reached through the outside library
 // QELSMBus: found on the PCI buses when the object is created, then driven one
-// byte-data transaction at a time through its I/O registers.
+// byte-data transaction at a time through its I/O registers. Everything it holds
+// is its own; it touches no process-wide state of the library. Made by the root
+// object (comrt::Make<SMBus>()) or by a client through the class factory.
 #pragma once
 #include <cstdint>
 
 #include "Boolean.h"
+#include "com/object.h"
+#include "quorlink/interfaces.h"
 
-class SMBus {
+class SMBus final : public comrt::Object<SMBus, _SMBus> {
  public:
-  // Searches for a controller unless the Windows version rules it out; raises the
-  // binder's error when the library is missing.
+  static constexpr const CLSID& kClsid = CLSID_SMBus;
+  static constexpr const char* kErrorSource = "QELCom.SMBus";
+
+  // Searches for a controller unless the Windows version rules it out; throws the
+  // binder's error when the library is missing, so that creation fails.
   SMBus();
 
-  int32_t GetDeviceID() const { return DeviceID_; }
-  void SetDeviceID(int32_t value) { DeviceID_ = value; }
-  int32_t GetSMBusBaseAddress() const { return SMBusBaseAddress_; }
-  void SetSMBusBaseAddress(int32_t value) { SMBusBaseAddress_ = value; }
-  float GetFrameDelay() const { return FrameDelay_; }
-  void SetFrameDelay(float value);
-  uint8_t GetDeviceAddress() const { return DeviceAddress_; }
-  void SetDeviceAddress(uint8_t value) { DeviceAddress_ = value; }
-
-  quorlink::Boolean DevicePresent(uint8_t deviceAddress);
-  void PortWrite(uint8_t deviceAddress, uint8_t addressPointer, uint8_t data);
-  uint8_t PortRead(uint8_t deviceAddress, uint8_t addressPointer);
+  HRESULT put_DeviceID(LONG value) override;
+  HRESULT get_DeviceID(LONG* retval) override;
+  HRESULT put_SMBusBaseAddress(LONG value) override;
+  HRESULT get_SMBusBaseAddress(LONG* retval) override;
+  HRESULT DevicePresent(BYTE DeviceAddress, VARIANT_BOOL* retval) override;
+  HRESULT put_FrameDelay(float value) override;
+  HRESULT get_FrameDelay(float* retval) override;
+  HRESULT PortWrite(BYTE DeviceAddress, BYTE AddressPointer, BYTE Data) override;
+  HRESULT PortRead(BYTE DeviceAddress, BYTE AddressPointer, BYTE* retval) override;
+  HRESULT put_DeviceAddress(BYTE value) override;
+  HRESULT get_DeviceAddress(BYTE* retval) override;
 
  private:
   void FindController();

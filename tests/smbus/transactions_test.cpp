@@ -153,6 +153,13 @@ TEST_F(Transactions, ALibraryErrorEndsTheTransaction) {
   EXPECT_EQ(RecorderCallCount(), 1);  // the first status read
 }
 
+TEST_F(Transactions, ANullResultPointerIsRefusedBeforeAnyRegisterAccess) {
+  SMBusObject bus = Controller(0x71138086, kBase8086);
+  EXPECT_EQ(bus.get()->DevicePresent(0x50, nullptr), E_POINTER);
+  EXPECT_EQ(bus.get()->PortRead(0x50, 0, nullptr), E_POINTER);
+  EXPECT_EQ(RecorderCallCount(), 0);
+}
+
 TEST_F(Transactions, FrameDelayIsKeptWithinZeroToTenBillion) {
   const float infinity = std::numeric_limits<float>::infinity();
   const std::pair<float, float> cases[] = {
