@@ -8,7 +8,8 @@
 # comrt::ReadResource finds through the section headers. <type> is a name
 # (TYPELIB) or a number (16); LANGUAGE defaults to 0, neutral. FILE takes the
 # bytes of a file, which may be made by the build; TEXT takes the text's bytes
-# without a terminating zero; HEX takes bytes written as hexadecimal pairs.
+# without a terminating zero (it cannot hold ";", the list separator of CMake);
+# HEX takes bytes written as hexadecimal pairs.
 #
 # The section's layout, all numbers 32-bit little-endian:
 #   "QELRES01", count, then per resource: type number (0 for a named type),

@@ -22,7 +22,11 @@ struct ResourceType {
   friend bool operator==(const ResourceType&, const ResourceType&) = default;
 };
 
-// The documented number of the version resource type.
+// The documented number of the version resource type. A server's version resource
+// is type 16, id 1, language 1033 (U.S. English), and holds text lines "Key=Value\n":
+// the string-table keys (CompanyName, FileDescription, FileVersion, ...; a key
+// with an empty value is present and empty) and FILEVERSION and PRODUCTVERSION
+// as four dotted numbers (1.0.0.46).
 inline constexpr uint32_t kVersionResource = 16;
 
 struct ResourceInfo {
