@@ -1,0 +1,88 @@
+// Creating an SMBus object when no supported controller answers: the whole search,
+// 16,831 configuration reads through the binder and libQELSMBus.so, on the host
+// backend over a temporary sysfs tree of a few devices (never this machine's own)
+// and on the virtual PCI bus without a controller.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+
+#include <cstdlib>
+
+#include "../../tests/qelsmbus/temp_tree.h"
+#include "SMBus.h"
+
+namespace {
+
+// The library chooses its backend again at its next call.
+void ResetLibrary() {
+  if (void* library = dlopen("libQELSMBus.so", RTLD_NOW | RTLD_NOLOAD)) {
+    reinterpret_cast<void (*)()>(dlsym(library, "QELSMBusReset"))();
+    dlclose(library);
+  }
+}
+
+// Five functions, none of them a supported SMBus controller.
+void FillTree(const TempTree& tree) {
+  for (const char* function : {"0000:00:00.0", "0000:00:01.0", "0000:00:07.0", "0000:00:07.1", "0000:01:00.0"}) {
+    std::vector<uint8_t> config(256, 0);
+    config[0] = 0x86;
+    config[1] = 0x80;
+    config[2] = 0x10;
+    config[3] = 0x71;  // 0x71108086: a neighbour of the supported identifiers
+    tree.Write(std::string("sys/bus/pci/devices/") + function + "/config", config);
+  }
+}
+
+void Search(benchmark::State& state) {
+  for (auto _ : state) {
+    auto object = comrt::Make<SMBus>();  // this system's version code, 0, searches
+    LONG identifier = -1;
+    object->get_DeviceID(&identifier);
+    if (identifier != 0) state.SkipWithError("a controller was found");
+    benchmark::DoNotOptimize(identifier);
+  }
+}
+
+void BM_SearchHostBackend(benchmark::State& state) {
+  TempTree tree;
+  FillTree(tree);
+  unsetenv("QEL_BOARD");
+  setenv("QEL_SYSFS_ROOT", tree.Path("sys").c_str(), 1);
+  setenv("QEL_DEV_ROOT", tree.Path("dev").c_str(), 1);
+  ResetLibrary();
+  Search(state);
+  ResetLibrary();
+}
+BENCHMARK(BM_SearchHostBackend)->Unit(benchmark::kMicrosecond);
+
+// The first search of a process also lists the functions of the sysfs tree.
+void BM_FirstSearchHostBackend(benchmark::State& state) {
+  TempTree tree;
+  FillTree(tree);
+  unsetenv("QEL_BOARD");
+  setenv("QEL_SYSFS_ROOT", tree.Path("sys").c_str(), 1);
+  setenv("QEL_DEV_ROOT", tree.Path("dev").c_str(), 1);
+  for (auto _ : state) {
+    state.PauseTiming();
+    ResetLibrary();
+    state.ResumeTiming();
+    auto object = comrt::Make<SMBus>();
+    benchmark::DoNotOptimize(object.get());
+  }
+  ResetLibrary();
+}
+BENCHMARK(BM_FirstSearchHostBackend)->Unit(benchmark::kMicrosecond);
+
+void BM_SearchVirtualBackend(benchmark::State& state) {
+  setenv("QEL_BOARD", "virtual", 1);
+  setenv("QEL_SMBUS_CONTROLLER", "none", 1);
+  ResetLibrary();
+  Search(state);
+  unsetenv("QEL_BOARD");
+  unsetenv("QEL_SMBUS_CONTROLLER");
+  ResetLibrary();
+}
+BENCHMARK(BM_SearchVirtualBackend)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
