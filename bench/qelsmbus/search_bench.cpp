@@ -3,22 +3,17 @@
 // backend over a temporary sysfs tree of a few devices (never this machine's own)
 // and on the virtual PCI bus without a controller.
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
 #include <cstdlib>
 
 #include "../../tests/qelsmbus/temp_tree.h"
 #include "SMBus.h"
+#include "qelsmbus/qelsmbus.h"
 
 namespace {
 
 // The library chooses its backend again at its next call.
-void ResetLibrary() {
-  if (void* library = dlopen("libQELSMBus.so", RTLD_NOW | RTLD_NOLOAD)) {
-    reinterpret_cast<void (*)()>(dlsym(library, "QELSMBusReset"))();
-    dlclose(library);
-  }
-}
+void ResetLibrary() { QELSMBusReset(); }
 
 // Five functions, none of them a supported SMBus controller.
 void FillTree(const TempTree& tree) {

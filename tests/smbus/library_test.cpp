@@ -1,24 +1,19 @@
 // End to end: the SMBus class, the binder and the real libQELSMBus.so, on its
 // virtual PCI bus down to the SPD EEPROM model on the controller's segment, and on
 // the host backend over a temporary sysfs tree.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "../qelsmbus/temp_tree.h"
 #include "com/error.h"
+#include "qelsmbus/qelsmbus.h"
 #include "smbus_object.h"
 
 namespace {
 
-// A library already loaded chooses its backend again.
-void ResetLibrary() {
-  if (void* library = dlopen("libQELSMBus.so", RTLD_NOW | RTLD_NOLOAD)) {
-    reinterpret_cast<void (*)()>(dlsym(library, "QELSMBusReset"))();
-    dlclose(library);
-  }
-}
+// The library chooses its backend again at its next call.
+void ResetLibrary() { QELSMBusReset(); }
 
 void UseVirtualController(const char* controller) {
   setenv("QEL_BOARD", "virtual", 1);
@@ -26,15 +21,8 @@ void UseVirtualController(const char* controller) {
   ResetLibrary();
 }
 
-// A configuration register, read straight from the loaded library.
-int32_t Config(int32_t bus, int32_t device, int32_t function, int32_t reg) {
-  void* library = dlopen("libQELSMBus.so", RTLD_NOW | RTLD_NOLOAD);
-  if (library == nullptr) return 0;
-  const auto readPCI = reinterpret_cast<int32_t (*)(int32_t, int32_t, int32_t, int32_t)>(dlsym(library, "ReadPCI"));
-  const int32_t value = readPCI(bus, device, function, reg);
-  dlclose(library);
-  return value;
-}
+// A configuration register, read straight from the library.
+int32_t Config(int32_t bus, int32_t device, int32_t function, int32_t reg) { return ReadPCI(bus, device, function, reg); }
 
 // This system presents itself as an NT-family version the table does not name, so
 // creation searches.
