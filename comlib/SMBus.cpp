@@ -22,7 +22,7 @@ int32_t Hexadecimal(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-// Row 1 (0x71138086) keeps its base in register 0x90, rows 2 to 7 in register 0x20.
+// One of the family 8086 rows, each text read at its own test.
 bool Is8086(int32_t identifier) {
   for (const auto text : kControllers8086) {
     if (Hexadecimal(text) == identifier) return true;
@@ -266,7 +266,7 @@ void SMBus::WaitIdle10B9() {
 void SMBus::WaitForStatus(bool (*saysWait)(int32_t status)) {
   const float start = Timer();
   WaitDeadline = comrt::ToInt32(start + 1.0f);
-  const int32_t address = Register(0);
+  const int32_t address = Register(0);  // the status register of either family
   for (float now = start;; now = Timer()) {
     const bool wait = saysWait(QELSMBus::ReadByBase(address));
     const float reading = now < start ? now + kSecondsPerDay : now;
