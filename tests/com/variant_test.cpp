@@ -154,6 +154,8 @@ TEST(Bstr, LengthPrefixEmbeddedZerosAndNull) {
   BSTR blank = SysAllocStringLen(nullptr, 2);
   EXPECT_EQ(SysStringLen(blank), 2u);
   SysFreeString(blank);
+
+  EXPECT_EQ(comrt::ToText(comrt::Variant(static_cast<BSTR>(nullptr))), u"") << "a null BSTR is the empty string";
 }
 
 TEST(Variant, CopyIsDeepAndClearEmpties) {

@@ -56,8 +56,9 @@ struct Variant : VARIANT {
   explicit Variant(bool v) : Variant() { vt = VT_BOOL, boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; }
   explicit Variant(std::string_view utf8) : Variant() { vt = VT_BSTR, bstrVal = AllocBstr(utf8); }
   explicit Variant(std::u16string_view text) : Variant() { vt = VT_BSTR, bstrVal = AllocBstr(text); }
-  explicit Variant(const char* utf8) : Variant(std::string_view(utf8)) {}
-  explicit Variant(const char16_t* text) : Variant(std::u16string_view(text)) {}
+  // Zero-terminated text; null is the empty string, as a null BSTR is.
+  explicit Variant(const char* utf8) : Variant(std::string_view(utf8 ? utf8 : "")) {}
+  explicit Variant(const char16_t* text) : Variant(std::u16string_view(text ? text : u"")) {}
   // Adds a reference.
   explicit Variant(IDispatch* p);
   // Deep copies (VariantCopy); a reference stays a reference.
