@@ -19,6 +19,12 @@ qelsmbus::Backend& TheBackend() {
   return *g_backend;
 }
 
+// Configuration space is addressed in aligned 32-bit words, as the PCI
+// configuration mechanism does: a register number that is not a multiple of four
+// names the word that holds it (0xD2 is the word at 0xD0, whose bits 16 to 23 are
+// the byte at 0xD2).
+uint32_t Word(int32_t reg) { return static_cast<uint32_t>(reg) & ~3u; }
+
 qelsmbus::PciAddress At(int32_t bus, int32_t device, int32_t function) {
   return {static_cast<uint32_t>(bus), static_cast<uint32_t>(device), static_cast<uint32_t>(function)};
 }
@@ -31,14 +37,14 @@ int32_t ReadPCI(int32_t bus, int32_t device, int32_t function, int32_t reg) {
   g_lastError = qelsmbus::kNoError;
   const auto at = At(bus, device, function);
   if (!at.Valid()) return -1;
-  return static_cast<int32_t>(TheBackend().ReadConfig(at, static_cast<uint32_t>(reg)));
+  return static_cast<int32_t>(TheBackend().ReadConfig(at, Word(reg)));
 }
 
 void WritePCI(int32_t bus, int32_t device, int32_t function, int32_t reg, int32_t value) {
   g_lastError = qelsmbus::kNoError;
   const auto at = At(bus, device, function);
   if (!at.Valid()) return;
-  TheBackend().WriteConfig(at, static_cast<uint32_t>(reg), static_cast<uint32_t>(value));
+  TheBackend().WriteConfig(at, Word(reg), static_cast<uint32_t>(value));
 }
 
 int32_t ReadByBase(int32_t address) {

@@ -67,14 +67,15 @@ TEST_F(HostBackend, ReadsConfigurationOfListedFunctionsOnly) {
   }
 }
 
-TEST_F(HostBackend, ReadsThirtyTwoBitsFromAnyOffsetAndAllOnesPastTheEnd) {
+TEST_F(HostBackend, ReadsTheAlignedWordHoldingTheRegisterAndAllOnesPastTheEnd) {
   const ConfigCase cases[] = {
-      {0, 7, 3, 0xD2, 0xD5D4D3D2},    // unaligned: bytes 0xD2 to 0xD5
-      {0, 7, 3, 0x41, 0x44434241},
-      {0, 7, 3, 0xFE, 0xFFFFFFFE},    // two bytes inside, two past the end
+      {0, 7, 3, 0xD2, 0xD3D2D1D0},    // unaligned: the word at 0xD0
+      {0, 7, 3, 0x41, 0x43424140},
+      {0, 7, 3, 0xFE, 0xFFFEFDFC},
       {0, 7, 3, 0x100, 0xFFFFFFFF},
       {0, 7, 3, -4, 0xFFFFFFFF},
-      {0, 30, 0, 0x3E, 0xFFFF3F3E},   // the 64 bytes an unprivileged user may read
+      {0, 30, 0, 0x3E, 0x3F3E3D3C},   // the 64 bytes an unprivileged user may read
+      {0, 30, 0, 0x40, 0xFFFFFFFF},
       {0, 30, 0, 0x90, 0xFFFFFFFF},
   };
   for (const auto& c : cases) {
@@ -90,18 +91,19 @@ TEST_F(HostBackend, ListsTheFunctionsOnceUntilReset) {
   EXPECT_EQ(static_cast<uint32_t>(ReadPCI(0, 31, 3, 0)), 0x24C38086u);
 }
 
-TEST_F(HostBackend, WritesThirtyTwoBitsAtTheOffsetWithinConfigurationSpace) {
+TEST_F(HostBackend, WritesTheAlignedWordHoldingTheRegister) {
   const auto before = tree_.Read(Config("0000:00:07.3"));
   WritePCI(0, 7, 3, 0xD2, 0x0A0B0C0D);
-  WritePCI(0, 7, 3, 0xFE, 0x01020304);  // only the two bytes inside are written
+  WritePCI(0, 7, 3, 0xFE, 0x01020304);
   WritePCI(0, 7, 2, 0x00, 0x12345678);  // absent: nothing is created
   WritePCI(0, 39, 3, 0x00, 0x12345678);
   EXPECT_EQ(QELSMBusLastError(), 0);
 
   auto expected = before;
-  for (size_t i = 0; i < 4; ++i) expected.at(0xD2 + i) = static_cast<uint8_t>(0x0A0B0C0D >> (8 * i));
-  expected.at(0xFE) = 0x04;
-  expected.at(0xFF) = 0x03;
+  for (size_t i = 0; i < 4; ++i) {
+    expected.at(0xD0 + i) = static_cast<uint8_t>(0x0A0B0C0D >> (8 * i));
+    expected.at(0xFC + i) = static_cast<uint8_t>(0x01020304 >> (8 * i));
+  }
   EXPECT_EQ(tree_.Read(Config("0000:00:07.3")), expected);
   EXPECT_FALSE(std::filesystem::exists(tree_.Path(Config("0000:00:07.2"))));
 }

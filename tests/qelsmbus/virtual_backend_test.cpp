@@ -57,7 +57,7 @@ TEST_F(VirtualBus, ConfigurationSpaceKeepsWritesButNotTheIdentifier) {
   EXPECT_EQ(ReadPCI(0, 7, 3, 0xD2) & 0x10000, 0x10000);
   WritePCI(0, 7, 3, 0, 0);
   EXPECT_EQ(static_cast<uint32_t>(ReadPCI(0, 7, 3, 0)), 0x71138086u);
-  EXPECT_EQ(static_cast<uint32_t>(ReadPCI(0, 7, 3, 0xFE)), 0xFFFF0000u);
+  EXPECT_EQ(static_cast<uint32_t>(ReadPCI(0, 7, 3, 0xFE)), 0u);  // the word at 0xFC
   EXPECT_EQ(QELSMBusLastError(), 0);
 
   UseVirtualBus("10B9");

@@ -79,7 +79,7 @@ TEST(HostController, PortsThisUserMayNotReachRaisePermissionDenied) {
   SMBusObject bus(0);
   EXPECT_EQ(bus.DeviceID(), 0x71138086);
   EXPECT_EQ(bus.BaseAddress(), 0x1040);
-  EXPECT_EQ(tree.Read("sys/bus/pci/devices/0000:00:07.3/config")[0xD4] & 1, 1);  // bit 16 from 0xD2
+  EXPECT_EQ(tree.Read("sys/bus/pci/devices/0000:00:07.3/config")[0xD2] & 1, 1);  // host enable: bit 16 of the word at 0xD0
   try {
     bus.DevicePresent(0x50);
     ADD_FAILURE() << "no error";
