@@ -54,4 +54,14 @@ void InvertedLineCodes();
 // False on a time-out.
 quorlink::Boolean WaitForAcknowledge(int16_t Timeout);
 
+// Asks the system for its version (into OSInfo) and keeps the build number as text
+// in BuildNumber: the low 12 bits on the Windows 95 family (platform 1), the whole
+// number on NT (platform 2), "Unrecognised Build Number (n)" on platforms 3 to 10.
+// Any other platform, as a failed query leaves it, keeps the previous result.
+std::optional<std::string> GetBuildNumber();
+// Whether a build number is one of the Windows 95, 98 and Me builds (950, 1111,
+// 1998, 2222, 3000), compared as numbers whatever the platform; empty counts as 0.
+// A text that is not a number raises a type mismatch, one beyond 16 bits an overflow.
+quorlink::Boolean IsWin9xBuild(const std::optional<std::string>& BuildNumber);
+
 }  // namespace CommonGlobals

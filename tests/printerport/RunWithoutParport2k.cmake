@@ -1,0 +1,17 @@
+# Runs PROGRAM from a copy of the build's bin and lib folders without
+# libparport2k.so, so that loading it by name fails as on a machine that lacks it.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/bin ${WORK}/lib)
+file(COPY ${PROGRAM} DESTINATION ${WORK}/bin)
+file(GLOB libraries ${LIBRARIES}/*.so*)
+foreach(library IN LISTS libraries)
+  if(NOT library MATCHES "libparport2k")
+    file(COPY ${library} DESTINATION ${WORK}/lib)
+  endif()
+endforeach()
+get_filename_component(name ${PROGRAM} NAME)
+execute_process(COMMAND ${WORK}/bin/${name} RESULT_VARIABLE result)
+file(REMOVE_RECURSE ${WORK})
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${name} failed: ${result}")
+endif()
