@@ -1,7 +1,9 @@
 // A root object that cannot be created: the library not registered, or its
 // parallel-port access library missing. This program does not link that library,
 // so the server's own search for it is what decides.
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,10 +20,15 @@ class CreationTest : public QObject {
   QTemporaryDir dir;
 
   static void ClearRegistry() { QFile::remove(QString::fromStdString(comrt::RegistryPath())); }
-  // The server file alone in a folder of its own, registered from there.
+  // The server file in a folder of its own, registered from there, with the host
+  // SMBus library it needs first (the root's SMBus is made before its PrinterPort)
+  // but without the parallel-port library.
   void RegisterLoneServer() {
     const QString lone = dir.filePath("libQuorlink.so");
     if (!QFile::exists(lone)) QVERIFY(QFile::copy(QStringLiteral(AMBREL_TEST_SERVER), lone));
+    const QString smbus = dir.filePath("libQELSMBus.so");
+    const QString built = QFileInfo(QStringLiteral(AMBREL_TEST_SERVER)).dir().filePath("libQELSMBus.so");
+    if (!QFile::exists(smbus)) QVERIFY(QFile::copy(built, smbus));
     QCOMPARE(QProcess::execute(QStringLiteral(AMBREL_TEST_REGSVR), {lone}), 0);
   }
 
