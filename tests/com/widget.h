@@ -41,6 +41,8 @@ class Widget final : public comrt::Object<Widget, _Widget, __Widget> {
   Widget() {
     if (failConstruction) throw comrt::Error(failConstruction, "Widget cannot be made");
   }
+  // As a class's destructor may, it goes through one of its own members.
+  ~Widget() override { put_Level(0); }
 
   short level = 0;
   VARIANT_BOOL enabled = 0;

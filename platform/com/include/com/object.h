@@ -134,7 +134,12 @@ class Object : public Default, public ISupportErrorInfo, public detail::EventCon
   ULONG AddRef() override { return ++refs_; }
   ULONG Release() override {
     const ULONG left = --refs_;
-    if (left == 0) delete this;
+    if (left == 0) {
+      // A destructor that calls the object's own members (through Call, which
+      // holds a reference meanwhile) must not start a second destruction.
+      refs_ = 1;
+      delete this;
+    }
     return left;
   }
 

@@ -93,8 +93,10 @@ TypeData CoClass(std::string name, const CLSID& clsid, const TypeData& defaultIn
 // An ITypeLib over `library` (copied).
 ComPtr<ITypeLib> CreateTypeLib(LibraryData library);
 
-// An ITypeLib holding `root` and every interface its members refer to, found
-// through the declarations; what an object hands out from IDispatch::GetTypeInfo.
+// An ITypeInfo for `root`, in a library of it and every interface its members
+// refer to, found through the declarations; what an object hands out from
+// IDispatch::GetTypeInfo. That library is named after `root` and has no
+// identifier: the server's registered library (LoadRegTypeLib) is the whole one.
 ComPtr<ITypeInfo> TypeInfoOfDeclaration(const TypeData& root);
 
 // Compares names as COM does for members: without regard to (ASCII) case.
