@@ -1,11 +1,10 @@
 // A client's own view of the QELCom interfaces it calls, written from their
 // member tables: each interface is its members in order after IDispatch's seven,
 // and the client reaches them by vtable position. Only the runtime's standard
-// interfaces come from the runtime.
+// interfaces come from the runtime. The names are the type library's, as any
+// client of it would write them.
 #pragma once
 #include "com/interfaces.h"
-
-namespace client {
 
 struct _PrinterPort;
 struct _SMBusProtocall;
@@ -66,5 +65,3 @@ inline constexpr CLSID CLSID_QELRurUzoz = comrt::ParseGuid("{3B76B453-B626-4D76-
 inline constexpr IID IID__QELRurUzoz = comrt::ParseGuid("{C822FF04-7C57-42B4-A15E-BABA4B9062DD}");
 inline constexpr IID IID__PrinterPort = comrt::ParseGuid("{EB9FE1EA-0341-4296-882C-BBA2390E1F98}");
 inline constexpr IID IID__SMBusProtocall = comrt::ParseGuid("{207D27E5-1F98-4C70-B3DD-BCA276D65AF3}");
-
-}  // namespace client

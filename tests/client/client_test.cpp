@@ -14,18 +14,18 @@ TEST_F(ClientTest, CreatesTheRootByItsIdentifierAndTalksToTheSwitchChip) {
   ASSERT_EQ(CallServer(QUORLINK_SERVER, "DllRegisterServer"), S_OK);
   CLSID clsid{};
   ASSERT_EQ(CLSIDFromProgID(u"QELCom.QELRurUzoz", &clsid), S_OK);
-  EXPECT_EQ(clsid, client::CLSID_QELRurUzoz);
+  EXPECT_EQ(clsid, CLSID_QELRurUzoz);
   QelBoard_Reset();
 
-  ComPtr<client::_QELRurUzoz> root;
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, client::IID__QELRurUzoz,
+  ComPtr<_QELRurUzoz> root;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__QELRurUzoz,
                              reinterpret_cast<void**>(root.put())),
             S_OK)
       << ErrorDescription();
-  ComPtr<client::_PrinterPort> port;
+  ComPtr<_PrinterPort> port;
   ASSERT_EQ(root->get_PrinterPort(port.put()), S_OK);
   void* same = nullptr;
-  ASSERT_EQ(port->QueryInterface(client::IID__PrinterPort, &same), S_OK);
+  ASSERT_EQ(port->QueryInterface(IID__PrinterPort, &same), S_OK);
   EXPECT_EQ(same, port.get()) << "the default interface is the one handed out";
   port->Release();
 
@@ -37,7 +37,7 @@ TEST_F(ClientTest, CreatesTheRootByItsIdentifierAndTalksToTheSwitchChip) {
   ASSERT_EQ(port->get_PortAddress(&address), S_OK);
   EXPECT_EQ(address, 0x378);
 
-  ComPtr<client::_SMBusProtocall> bus;
+  ComPtr<_SMBusProtocall> bus;
   ASSERT_EQ(port->get_SMBusProtocall(bus.put()), S_OK);
   ASSERT_EQ(bus->ShortWrite(0x90, 0x5A), S_OK);
   EXPECT_EQ(QelBoard_GetSwitchByte(), 0x5A);

@@ -16,7 +16,7 @@ TEST_F(ClientTest, CreationFailsWithTheMissingLibraryAfterTheSMBusSearchRan) {
 
   void* root = reinterpret_cast<void*>(1);
   const HRESULT hr =
-      CoCreateInstance(client::CLSID_QELRurUzoz, nullptr, CLSCTX_INPROC_SERVER, client::IID__QELRurUzoz, &root);
+      CoCreateInstance(CLSID_QELRurUzoz, nullptr, CLSCTX_INPROC_SERVER, IID__QELRurUzoz, &root);
   EXPECT_EQ(hr, kErrorHresultBase + 53);
   EXPECT_EQ(root, nullptr);
   const std::string description = ErrorDescription();
