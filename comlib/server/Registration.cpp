@@ -30,11 +30,16 @@ constexpr ClassEntry kClasses[] = {
 #undef QELCOM_CLASS_ENTRY
 };
 
-// The server file's own full path, found from the address of code inside it.
+// The server file's full path, found from the address of code inside it; empty
+// when it cannot be told.
 std::string ServerPath() {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&ServerPath), &info) == 0 || info.dli_fname == nullptr) return {};
-  return std::filesystem::absolute(info.dli_fname).lexically_normal().string();
+  if (dladdr(reinterpret_cast<void*>(&ServerPath), &info) == 0 || info.dli_fname == nullptr || *info.dli_fname == 0) {
+    return {};
+  }
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::absolute(info.dli_fname, error);
+  return error ? std::string() : path.lexically_normal().string();
 }
 
 std::string ProgId(const ClassEntry& c) { return std::string("QELCom.") + c.name; }
@@ -92,9 +97,7 @@ HRESULT RegisterClass(const ClassEntry& c, const std::string& path) {
   return S_OK;
 }
 
-}  // namespace
-
-HRESULT RegisterServer() {
+HRESULT Register() {
   const std::string path = ServerPath();
   if (path.empty()) {
     comrt::SetErrorInfoFor(kSource, "Cannot find the path of the server file");
@@ -107,13 +110,23 @@ HRESULT RegisterServer() {
   return S_OK;
 }
 
-HRESULT UnregisterServer() {
+HRESULT Unregister() {
   for (const ClassEntry& c : kClasses) {
     if (HRESULT hr = Remove(ClassKey(c)); FAILED(hr)) return hr;
     if (HRESULT hr = Remove(ProgId(c)); FAILED(hr)) return hr;
   }
   const HRESULT hr = UnRegisterTypeLib(LIBID_QELCom, kMajor, kMinor, LOCALE_NEUTRAL, SYS_WIN32);
   return hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
+}
+
+}  // namespace
+
+HRESULT RegisterServer() {
+  return comrt::Boundary(kSource, GUID_NULL, [] { return Register(); });
+}
+
+HRESULT UnregisterServer() {
+  return comrt::Boundary(kSource, GUID_NULL, [] { return Unregister(); });
 }
 
 }  // namespace quorlink

@@ -5,6 +5,7 @@
 #include "client_declarations.h"
 #include "lone_server.h"
 #include "qelboard_control.h"
+#include "virtual_board.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "QELRurUzoz.h"
 #include "USB.h"
 #include "qelboard_control.h"
+#include "virtual_board.h"
 
 namespace {
 

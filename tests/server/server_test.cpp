@@ -18,6 +18,7 @@
 #include "registry_fixture.h"
 #include "typelib_expectations.h"
 #include "version_info.h"
+#include "virtual_board.h"
 
 namespace {
 
