@@ -61,6 +61,10 @@ frmAbout::frmAbout(QWidget* owner)
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("About the ZQS472 Evaluation Software."));
   setFixedSize(TwipsSize(5730, 3555));
+  // The box's texts are sized for an 8-point face, as its lengths assume.
+  QFont small = font();
+  small.setPointSizeF(8);
+  setFont(small);
 
   cmdOK = MakeButton(this, QStringLiteral("OK"), TwipsRect(4245, 2625, 1260, 345));
   cmdOK->setDefault(true);

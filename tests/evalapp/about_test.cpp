@@ -107,6 +107,10 @@ void AboutTest::loadSetsTitleAndVersion() {
   QVERIFY(about->lblDescription->text().endsWith("This software will work on Win95/98/ME/NT4(SP3+)/2K/XP."));
   QCOMPARE(about->picIcon->pixmap().size(), QSize(53, 144));
   QCOMPARE(about->cmdSysInfo->text(), QStringLiteral("&System Info..."));
+  // The buttons' captions fit with a margin, the version line fits.
+  for (QPushButton* button : {about->cmdOK, about->cmdSysInfo})
+    QVERIFY(button->fontMetrics().horizontalAdvance(button->text().remove('&')) + 6 <= button->width());
+  QVERIFY(about->lblVersion->sizeHint().width() <= about->lblVersion->width());
   // A fixed tool window of the main window: no task-bar entry, no minimise or maximise.
   QCOMPARE(about->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
   QVERIFY(!(about->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
