@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   Comms::Main();
   const int exitCode = QApplication::exec();
   ZQS472Main::Unload();
+  Comms::RurUzoz.reset();  // the root object goes with the program
   Comms::SetLink(nullptr);
   qelsys::SetYieldHook(nullptr);
   return exitCode;
