@@ -12,7 +12,7 @@
 #include "com/oleauto.h"
 #include "com/ptr.h"
 #include "qel/system.h"
-#include "registry_fixture.h"
+#include "temp_registry.h"
 
 // A current NT-family system (version code 0), on which the SMBus searches the
 // PCI buses and so needs its library.
@@ -25,7 +25,7 @@ inline BOOL CurrentNt(OSVERSIONINFOA* info) {
   return TRUE;
 }
 
-class ClientTest : public TemporaryRegistry {
+class ClientTest : public TempRegistry {
  protected:
   // Calls an entry point of the file without keeping it loaded.
   static HRESULT CallServer(const std::string& path, const char* entry) {

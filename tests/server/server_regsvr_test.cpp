@@ -10,7 +10,7 @@
 #include "com/oleauto.h"
 #include "com/ptr.h"
 #include "com/registry.h"
-#include "registry_fixture.h"
+#include "temp_registry.h"
 #include "typelib_expectations.h"
 
 extern char** environ;
@@ -30,7 +30,7 @@ int Regsvr(const std::vector<std::string>& arguments) {
   return WEXITSTATUS(status);
 }
 
-class RegsvrTest : public TemporaryRegistry {};
+class RegsvrTest : public TempRegistry {};
 
 TEST_F(RegsvrTest, RegistersTheRootAndTheTypeLibraryAndUnregistersWithoutTrace) {
   ASSERT_EQ(comrt::WriteRegistryText(HKEY_CLASSES_ROOT, "CLSID\\{0D5B1E2A-0000-4000-8000-000000000001}\\InprocServer32",

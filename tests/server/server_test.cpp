@@ -15,7 +15,7 @@
 #include "com/registry.h"
 #include "com/resource.h"
 #include "quorlink/interfaces.h"
-#include "registry_fixture.h"
+#include "temp_registry.h"
 #include "typelib_expectations.h"
 #include "version_info.h"
 #include "virtual_board.h"
@@ -176,7 +176,7 @@ TEST(EntryPointsTest, CanUnloadNowOnlyWithNoObjectAliveAndNoLock) {
   EXPECT_EQ(server.CanUnloadNow(), S_OK);
 }
 
-class RegistrationTest : public TemporaryRegistry {
+class RegistrationTest : public TempRegistry {
  protected:
   // Entries of other software, which registration must leave as they are.
   void WriteOtherEntries() {

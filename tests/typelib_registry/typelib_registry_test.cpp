@@ -9,7 +9,7 @@
 #include "com/oleauto.h"
 #include "com/ptr.h"
 #include "com/registry.h"
-#include "registry_fixture.h"
+#include "temp_registry.h"
 
 namespace {
 
@@ -18,10 +18,10 @@ using comrt::ComPtr;
 constexpr const char* kLibid = "{6A1C2F3E-0B7D-4C55-9E21-3F0A6B1D2C40}";
 const GUID kWidgetLib = comrt::ParseGuid(kLibid);
 
-class TypeLibRegistryTest : public TemporaryRegistry {
+class TypeLibRegistryTest : public TempRegistry {
  protected:
   void SetUp() override {
-    TemporaryRegistry::SetUp();
+    TempRegistry::SetUp();
     ASSERT_EQ(LoadTypeLib(comrt::Utf8ToUtf16(WIDGET_SERVER).c_str(), library.put()), S_OK);
     // Another version of the same library and an interface of another library.
     ASSERT_EQ(comrt::WriteRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + kLibid + "\\2.0\\0\\win32",

@@ -1,11 +1,11 @@
-# Runs PROGRAM from a copy of the build's bin and lib folders without libQELSMBus.so,
-# so that loading it by name fails as on a machine that lacks it.
+# Runs PROGRAM from a copy of the build's bin and lib folders without the library
+# WITHOUT, so that loading it by name fails as on a machine that lacks it.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/bin ${WORK}/lib)
 file(COPY ${PROGRAM} DESTINATION ${WORK}/bin)
 file(GLOB libraries ${LIBRARIES}/*.so*)
 foreach(library IN LISTS libraries)
-  if(NOT library MATCHES "libQELSMBus")
+  if(NOT library MATCHES "${WITHOUT}")
     file(COPY ${library} DESTINATION ${WORK}/lib)
   endif()
 endforeach()

@@ -1,18 +1,19 @@
-// A temporary registry file (QEL_REGISTRY) in a fresh folder, removed afterwards.
+// A fixture that points QEL_REGISTRY at a registry file in a fresh temporary
+// folder, removed afterwards.
 #pragma once
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-class TemporaryRegistry : public ::testing::Test {
+class TempRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qelserver.XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "qelreg.XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
     file_ = folder_ + "/registry.reg";
