@@ -31,37 +31,6 @@ void Write(uint8_t byte) {
   cp::ClockSlaveAck();
 }
 
-// Storage size of one element of an array of `vt`; 0 for element types that hold
-// no number.
-ULONG ElementSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      return 8;
-    case VT_VARIANT:
-      return sizeof(VARIANT);
-    default:
-      return 0;
-  }
-}
-
 // The block write's own copy of the caller's Data, taken before anything goes
 // out, so that nothing the caller does with its array during the transfer's
 // yields reaches the wire. Its faults surface where an element is first used:
@@ -80,7 +49,7 @@ class DataCopy {
   comrt::Variant At(LONG index) const {
     SAFEARRAY* array = Array(index);
     const VARTYPE vt = copy_.vt & VT_TYPEMASK;
-    const ULONG size = ElementSize(vt);
+    const ULONG size = comrt::SafeArrayElementSize(vt);
     if (size == 0 || array->cbElements != size) comrt::ThrowTypeMismatch();
     comrt::Variant element;
     void* slot = vt == VT_VARIANT ? static_cast<void*>(&element) : static_cast<void*>(&element.llVal);

@@ -29,14 +29,6 @@ std::optional<int16_t> BaseOf(int32_t number, parport2k::ParallelPortInfo& info)
   return static_cast<int16_t>(info.BaseAddress);
 }
 
-// A new reference to a held sub-object, or null. The out parameter is checked
-// before the reference is taken, so a null one leaks nothing.
-template <class I>
-void HandOut(const comrt::ComPtr<I>& held, I** retval) {
-  I** out = comrt::Out(retval);
-  *out = comrt::ComPtr<I>(held).detach();
-}
-
 uint8_t CountPorts() { return static_cast<uint8_t>(parport2k::GetParallelPortCount()); }
 
 // With at least one port: port 1's base becomes the selected base (the index stays)
@@ -154,37 +146,36 @@ HRESULT PrinterPort::get_DataInverted(VARIANT_BOOL* retval) {
 // result is null.
 HRESULT PrinterPort::get_EEPROM(_EEPROM** retval) {
   return Call([&] {
-    _EEPROM** out = comrt::Out(retval);
-    *out = nullptr;
+    *comrt::Out(retval) = nullptr;
     if (!mEEPROM) mEEPROM = comrt::Make<EEPROM>();
-    *out = comrt::ComPtr<_EEPROM>(mEEPROM).detach();
+    comrt::HandOut(mEEPROM, retval);
   });
 }
 HRESULT PrinterPort::putref_EEPROM(_EEPROM** value) {
-  return Call([&] { mEEPROM = *comrt::Out(value); });
+  return Call([&] { comrt::Replace(mEEPROM, value); });
 }
 
 HRESULT PrinterPort::get_SMBusProtocall(_SMBusProtocall** retval) {
-  return Call([&] { HandOut(mSMBusProtocall, retval); });
+  return Call([&] { comrt::HandOut(mSMBusProtocall, retval); });
 }
 HRESULT PrinterPort::putref_SMBusProtocall(_SMBusProtocall** value) {
-  return Call([&] { mSMBusProtocall = *comrt::Out(value); });
+  return Call([&] { comrt::Replace(mSMBusProtocall, value); });
 }
 HRESULT PrinterPort::get_DataPort(_DataPort** retval) {
-  return Call([&] { HandOut(mDataPort, retval); });
+  return Call([&] { comrt::HandOut(mDataPort, retval); });
 }
 HRESULT PrinterPort::putref_DataPort(_DataPort** value) {
-  return Call([&] { mDataPort = *comrt::Out(value); });
+  return Call([&] { comrt::Replace(mDataPort, value); });
 }
 HRESULT PrinterPort::get_StatusPort(_StatusPort** retval) {
-  return Call([&] { HandOut(mStatusPort, retval); });
+  return Call([&] { comrt::HandOut(mStatusPort, retval); });
 }
 HRESULT PrinterPort::putref_StatusPort(_StatusPort** value) {
-  return Call([&] { mStatusPort = *comrt::Out(value); });
+  return Call([&] { comrt::Replace(mStatusPort, value); });
 }
 HRESULT PrinterPort::get_ControlPort(_ControlPort** retval) {
-  return Call([&] { HandOut(mControlPort, retval); });
+  return Call([&] { comrt::HandOut(mControlPort, retval); });
 }
 HRESULT PrinterPort::putref_ControlPort(_ControlPort** value) {
-  return Call([&] { mControlPort = *comrt::Out(value); });
+  return Call([&] { comrt::Replace(mControlPort, value); });
 }

@@ -4,24 +4,8 @@
 #include "SMBus.h"
 #include "USB.h"
 
-namespace {
-
-// A propget of a child: a new reference to what is held, null when null. The out
-// parameter is checked before the reference is taken, so a refused call takes none.
-template <class I>
-void HandOut(const comrt::ComPtr<I>& held, I** retval) {
-  I** out = comrt::Out(retval);
-  *out = comrt::ComPtr<I>(held).detach();
-}
-
-// A propputref: the object is taken by reference but only read; the new one is
-// referenced before the old one is released, so storing the held object again is safe.
-template <class I>
-void Replace(comrt::ComPtr<I>& held, I** value) {
-  held = comrt::ComPtr<I>(*comrt::Out(value));
-}
-
-}  // namespace
+using comrt::HandOut;
+using comrt::Replace;
 
 QELRurUzoz::QELRurUzoz() {
   mSMBus = comrt::Make<SMBus>();

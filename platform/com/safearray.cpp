@@ -3,6 +3,7 @@
 #include <new>
 
 #include "com/oleauto.h"
+#include "com/variant.h"
 
 // An array the runtime makes is one block: 16 bytes of header whose last four hold
 // the element type (read by SafeArrayGetVartype), then the descriptor with its
@@ -14,38 +15,6 @@ constexpr size_t kHeader = 16;
 constexpr USHORT kTypeFlags = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
 constexpr USHORT kNotOurs = FADF_AUTO | FADF_STATIC | FADF_EMBEDDED;
 constexpr uint64_t kMaxBytes = 0x7FFFFFFF;
-
-ULONG ElementSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      return 8;
-    case VT_VARIANT:
-      return sizeof(VARIANT);
-    default:
-      return 0;
-  }
-}
 
 USHORT TypeFlags(VARTYPE vt) {
   switch (vt) {
@@ -151,7 +120,7 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
   SAFEARRAYBOUND* reversed = static_cast<SAFEARRAYBOUND*>(std::malloc(cDims * sizeof(SAFEARRAYBOUND)));
   if (reversed == nullptr) return nullptr;
   for (UINT d = 0; d < cDims; ++d) reversed[cDims - 1 - d] = rgsabound[d];
-  SAFEARRAY* psa = NewArray(vt, ElementSize(vt), TypeFlags(vt), cDims, reversed);
+  SAFEARRAY* psa = NewArray(vt, comrt::SafeArrayElementSize(vt), TypeFlags(vt), cDims, reversed);
   std::free(reversed);
   return psa;
 }
@@ -283,3 +252,39 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
 }
 
 }  // extern "C"
+
+namespace comrt {
+
+ULONG SafeArrayElementSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      return 8;
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    default:
+      return 0;
+  }
+}
+
+}  // namespace comrt

@@ -19,8 +19,8 @@
 //   comrt::ComPtr<SMBusProtocall> p = comrt::Make<SMBusProtocall>();
 //
 // Pointer parameters: comrt::Out(p) throws for null (E_POINTER); check them first.
-// Handing out a held object: *comrt::Out(retval) = comrt::ComPtr<_EEPROM>(eeprom_).detach();
-// taking one by reference (propputref): eeprom_ = *comrt::Out(value);
+// Handing out a held object: comrt::HandOut(eeprom_, retval);
+// taking one by reference (propputref): comrt::Replace(eeprom_, value);
 //
 // Object supplies IUnknown (QueryInterface for IUnknown, IDispatch, the default
 // interface, ISupportErrorInfo and, with event interfaces, IConnectionPointContainer),
@@ -40,6 +40,23 @@
 #include "com/events.h"
 
 namespace comrt {
+
+// An object property's propget: a new reference to what is held, null when null.
+// The out parameter is checked before the reference is taken, so a refused call
+// takes none.
+template <class I>
+void HandOut(const ComPtr<I>& held, I** retval) {
+  I** out = Out(retval);
+  *out = ComPtr<I>(held).detach();
+}
+
+// An object property's propputref: the object is passed by reference but only
+// read; the new one is referenced before the old one is released, so storing the
+// held object again is safe.
+template <class I>
+void Replace(ComPtr<I>& held, I** value) {
+  held = ComPtr<I>(*Out(value));
+}
 
 // Live objects and server locks of this module, which DllCanUnloadNow reads
 // through CanUnloadNow(). Each server file has its own as long as it is linked

@@ -9,6 +9,10 @@
 
 namespace comrt {
 
+// The storage size of one element of an array of `vt`; 0 for types an array
+// cannot hold.
+ULONG SafeArrayElementSize(VARTYPE vt);
+
 // Owns one BSTR.
 class Bstr {
  public:
