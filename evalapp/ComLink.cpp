@@ -3,29 +3,22 @@
 #include <cstdio>
 
 #include "com/activation.h"
+#include "com/boundary.h"
 #include "com/variant.h"
 
 namespace Comms {
 
 comrt::ComPtr<_QELRurUzoz> RurUzoz;
 
+// A failing status with the library's error information; a status that comes
+// without a description (from activation, say) is named by its code.
 comrt::Error ErrorFromStatus(HRESULT status) {
-  const auto bits = static_cast<uint32_t>(status);
-  const int32_t number = (bits & 0xFFFF0000u) == 0x800A0000u ? static_cast<int32_t>(bits & 0xFFFFu) : status;
-
-  std::string description;
-  comrt::ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.put()) == S_OK && info) {
-    comrt::Bstr text;
-    if (SUCCEEDED(info->GetDescription(text.put()))) description = text.utf8();
-  }
-  if (description.empty()) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", bits);
-    description = status == REGDB_E_CLASSNOTREG ? std::string("Class not registered (") + code + ")"
-                                                 : std::string("Automation error (") + code + ")";
-  }
-  return comrt::Error(number, description);
+  comrt::Error error = comrt::ErrorFromStatus(status);
+  if (!error.description().empty()) return error;
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<uint32_t>(status));
+  return comrt::Error(error.number(), status == REGDB_E_CLASSNOTREG ? std::string("Class not registered (") + code + ")"
+                                                                    : std::string("Automation error (") + code + ")");
 }
 
 namespace {

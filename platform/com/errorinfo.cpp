@@ -124,4 +124,18 @@ HRESULT TranslateException(std::string_view source, const GUID& iid) noexcept {
   return hr;
 }
 
+std::optional<std::string> TakeErrorDescription() {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.put()) != S_OK || !info) return std::nullopt;
+  Bstr text;
+  if (FAILED(info->GetDescription(text.put()))) return std::string();
+  return text.utf8();
+}
+
+Error ErrorFromStatus(HRESULT status) {
+  const auto bits = static_cast<uint32_t>(status);
+  const bool numbered = (bits & 0xFFFF0000u) == static_cast<uint32_t>(kErrorHresultBase);
+  return Error(numbered ? static_cast<int32_t>(bits & 0xFFFFu) : status, TakeErrorDescription().value_or(""));
+}
+
 }  // namespace comrt

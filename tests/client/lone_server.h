@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "com/boundary.h"
 #include "com/oleauto.h"
 #include "com/ptr.h"
 #include "qel/system.h"
@@ -55,13 +56,5 @@ class ClientTest : public TempRegistry {
     return path;
   }
 
-  static std::string ErrorDescription() {
-    comrt::ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.put()) != S_OK) return "<no error information>";
-    BSTR text = nullptr;
-    info->GetDescription(&text);
-    std::string description = comrt::Utf16ToUtf8(text ? text : u"");
-    SysFreeString(text);
-    return description;
-  }
+  static std::string ErrorDescription() { return comrt::TakeErrorDescription().value_or("<no error information>"); }
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "com/error.h"
+#include "com/boundary.h"
 #include "com/oleauto.h"
 #include "com/ptr.h"
 #include "com/registry.h"
@@ -36,15 +37,7 @@ class ActivationTest : public TempRegistry {
                                        nullptr, path),
               ERROR_SUCCESS);
   }
-  static std::string ErrorDescription() {
-    ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.put()) != S_OK) return "<none>";
-    BSTR text = nullptr;
-    info->GetDescription(&text);
-    std::string description = comrt::Utf16ToUtf8(text ? text : u"");
-    SysFreeString(text);
-    return description;
-  }
+  static std::string ErrorDescription() { return comrt::TakeErrorDescription().value_or("<none>"); }
   static ComPtr<ICounter> NewCounter() {
     ComPtr<ICounter> counter;
     EXPECT_EQ(CoCreateInstance(CLSID_Counter, nullptr, CLSCTX_INPROC_SERVER, comrt::IidOf<ICounter>(),

@@ -19,13 +19,7 @@ namespace cg = CommonGlobals;
 
 constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x800A0000u + comrt::kFileNotFound);
 
-std::string ErrorDescription() {
-  comrt::ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.put()) != S_OK) return "";
-  comrt::Bstr text;
-  info->GetDescription(text.put());
-  return text.utf8();
-}
+std::string ErrorDescription() { return comrt::TakeErrorDescription().value_or(""); }
 
 class MissingLibraryTest : public ::testing::Test {
  protected:

@@ -10,17 +10,7 @@
 #include "version_record.h"
 
 inline void Check(HRESULT result) {
-  if (result >= 0) return;
-  std::string description;
-  comrt::ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.put()) == S_OK) {
-    comrt::Bstr text;
-    info->GetDescription(text.put());
-    description = text.utf8();
-  }
-  const auto code = static_cast<uint32_t>(result);
-  const bool ours = (code & 0xFFFF0000u) == 0x800A0000u;
-  throw comrt::Error(ours ? static_cast<int32_t>(code & 0xFFFF) : static_cast<int32_t>(result), description);
+  if (result < 0) throw comrt::ErrorFromStatus(result);
 }
 
 class SMBusObject {

@@ -20,13 +20,7 @@ using Bus = comrt::ComPtr<SMBusProtocall>;
 
 constexpr HRESULT Failure(int32_t number) { return static_cast<HRESULT>(0x800A0000u + static_cast<uint32_t>(number)); }
 
-std::string ErrorDescription() {
-  comrt::ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.put()) != S_OK) return "";
-  comrt::Bstr text;
-  info->GetDescription(text.put());
-  return text.utf8();
-}
+std::string ErrorDescription() { return comrt::TakeErrorDescription().value_or(""); }
 
 class BusObjectTest : public BusTest {
  protected:

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "com/activation.h"
+#include "com/boundary.h"
 #include "com/oleauto.h"
 #include "com/registry.h"
 
@@ -48,16 +49,7 @@ std::string Meaning(HRESULT hr) {
 }
 
 // The server's own description of its failure, where it left one.
-std::string ErrorInfoDescription() {
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) != S_OK || info == nullptr) return "";
-  BSTR text = nullptr;
-  info->GetDescription(&text);
-  std::string description = text ? comrt::Utf16ToUtf8(text) : "";
-  SysFreeString(text);
-  info->Release();
-  return description;
-}
+std::string ErrorInfoDescription() { return comrt::TakeErrorDescription().value_or(""); }
 
 int Usage() {
   std::fputs("usage: regsvr [-u] path\n", stderr);

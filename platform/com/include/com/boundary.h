@@ -6,6 +6,8 @@
 //   null out parameter    -> E_POINTER (see comrt::Out)
 //   anything else         -> E_FAIL, error info with the exception's text
 #pragma once
+#include <optional>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -34,6 +36,15 @@ void SetErrorInfoFor(std::string_view source, std::string_view description, cons
 // Inside a catch block: the HRESULT for the exception being handled, with the
 // thread's error information set as above.
 HRESULT TranslateException(std::string_view source, const GUID& iid = GUID_NULL) noexcept;
+
+// Takes the calling thread's error information (its slot is empty afterwards) and
+// gives its description; nothing when there is none.
+std::optional<std::string> TakeErrorDescription();
+
+// The other side of the boundary: the error a failing HRESULT stands for.
+// 0x800A0000 + n is error n, any other status is its own number; the description
+// is the thread's error information, or empty.
+Error ErrorFromStatus(HRESULT status);
 
 // Runs `body` (returning void or an HRESULT) and converts what it throws.
 template <class F>
