@@ -193,6 +193,9 @@ TEST_F(PrinterPortTest, PortsThatAppearAfterCreation) {
   port->put_PortAddressIndex(1);  // past the table: the base stays
   EXPECT_EQ(Index(*port), 1);
   EXPECT_EQ(Address(*port), 0x378);
+  port->put_PortAddress(0x3BC);  // no such port: the selected port's base is read anew
+  EXPECT_EQ(Index(*port), 1);
+  EXPECT_EQ(Address(*port), 0x278);
 }
 
 TEST_F(PrinterPortTest, CreationDecidesTheWindows95FamilyOrFailsBeforeEnumerating) {
