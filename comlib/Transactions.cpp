@@ -32,6 +32,20 @@ void Turnaround() {
   }
 }
 
+// A start, the address with the read bit, one byte in, then the not-acknowledge
+// between two bit delays and the stop: the whole of a receive byte, and the read
+// half of a pointer read.
+uint8_t ReadOneByte(uint8_t deviceAddress) {
+  SendStartCondition();
+  Write(ReadAddress(deviceAddress));
+  const auto result = static_cast<uint8_t>(ReceiveDataByte());
+  CommonGlobals::BitDelay();
+  SendMasterNAck();
+  CommonGlobals::BitDelay();
+  SendStopCondition();
+  return result;
+}
+
 }  // namespace
 
 void ShortWriteTransaction(uint8_t DeviceAddress, uint8_t Data) {
@@ -48,13 +62,7 @@ void ShortWriteTransaction(uint8_t DeviceAddress, uint8_t Data) {
 uint8_t ShortReadTransaction(uint8_t DeviceAddress) {
   quorlink::BusOperation operation;
   if (!quorlink::ClaimFirst()) return 0;
-  SendStartCondition();
-  Write(ReadAddress(DeviceAddress));
-  const auto result = static_cast<uint8_t>(ReceiveDataByte());
-  CommonGlobals::BitDelay();
-  SendMasterNAck();
-  CommonGlobals::BitDelay();
-  SendStopCondition();
+  const uint8_t result = ReadOneByte(DeviceAddress);
   quorlink::ReleaseUnlessLocked();
   WaitFrameDelay();
   return result;
@@ -113,13 +121,7 @@ uint8_t PortReadTransaction(uint8_t DeviceAddress, uint8_t AddressPointer) {
   Write(DeviceAddress);
   Write(AddressPointer);
   Turnaround();
-  SendStartCondition();
-  Write(ReadAddress(DeviceAddress));
-  const auto result = static_cast<uint8_t>(ReceiveDataByte());
-  CommonGlobals::BitDelay();
-  SendMasterNAck();
-  CommonGlobals::BitDelay();
-  SendStopCondition();
+  const uint8_t result = ReadOneByte(DeviceAddress);
   WaitFrameDelay();
   quorlink::ReleaseUnlessLocked();
   return result;
