@@ -202,6 +202,7 @@ TEST_F(BusObjectTest, BitsToStayHighAndPortAddressGoThroughThePortState) {
   bus->get_PortAddress(&address);
   EXPECT_EQ(address, 0x278);
   EXPECT_EQ(cg::PortIndex, 1);
+  EXPECT_EQ(recorder::Count(kRecorderCount), 0);  // unlike PrinterPort.PortAddress, the port count is not asked
   bus->put_PortAddress(0x3BC);  // no port there: the selection stays
   bus->get_PortAddress(&address);
   EXPECT_EQ(address, 0x278);
@@ -233,6 +234,14 @@ TEST_F(BusObjectTest, MembersReachTheirBusRoutines) {
        Join({kStart, Written(0x91), Received(), "D", kMasterNAck, "D", kStop})},
       {"PortWrite", [&] { return bus->PortWrite(0x90, 0x3C, 0x5A); },
        Join({kStart, Written(0x90), Written(0x3C), Written(0x5A), kStop})},
+      {"PortRead", [&] { return bus->PortRead(0x90, 0x3C, &byte); },
+       Join({kStart, Written(0x90), Written(0x3C), kStop, "D", kStart, Written(0x91), Received(), "D", kMasterNAck, "D",
+             kStop})},
+      {"WriteWord", [&] { return bus->WriteWord(0x90, 0x3C, 0x5AC3); },
+       Join({kStart, Written(0x90), Written(0x3C), Written(0x5A), Written(0xC3), kStop})},
+      {"ReadWord", [&] { return bus->ReadWord(0x90, 0x3C, &value); },
+       Join({kStart, Written(0x90), Written(0x3C), kStop, kStart, Written(0x91), Received(), kMasterAck, Received(),
+             kMasterNAck, kStop})},
   };
   for (const Member& m : members) {
     SCOPED_TRACE(m.name);
