@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BusOperation.h"
+#include "ByteFrames.h"
 #include "CommonGlobals.h"
 #include "CommunicationsProcedures.h"
 #include "PortClaim.h"
@@ -23,13 +24,8 @@ constexpr uint8_t kBlockWriteCommand = 0xA0;
 constexpr uint8_t kBlockReadCommand = 0xA1;
 constexpr uint8_t kBlockReadCount = 32;
 
-uint8_t WriteAddress() { return CommonGlobals::DeviceAddress & 0xFE; }
-uint8_t ReadAddress() { return CommonGlobals::DeviceAddress | 0x01; }
-
-void Write(uint8_t byte) {
-  cp::SendDataByte(byte);
-  cp::ClockSlaveAck();
-}
+uint8_t WriteAddress() { return WritePhase(CommonGlobals::DeviceAddress); }
+uint8_t ReadAddress() { return ReadPhase(CommonGlobals::DeviceAddress); }
 
 // The block write's own copy of the caller's Data, taken before anything goes
 // out, so that nothing the caller does with its array during the transfer's

@@ -79,8 +79,7 @@ void SelectPortByAddress(int16_t Address) {
   parport2k::ParallelPortInfo info{};
   info.Size = sizeof info;
   for (int number = 1; number <= PortCount; ++number) {
-    if (static_cast<int16_t>(parport2k::GetParallelPortInfo(number, &info)) == 0) continue;
-    if (static_cast<int16_t>(info.BaseAddress) == Address) {
+    if (parport2k::BaseOf(number, info) == Address) {
       PortIndex = static_cast<uint8_t>(number - 1);
       PortAddress = Address;
       return;

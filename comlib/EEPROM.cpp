@@ -1,6 +1,7 @@
 #include "EEPROM.h"
 
 #include "BusOperation.h"
+#include "ByteFrames.h"
 #include "CommonGlobals.h"
 #include "CommunicationsProcedures.h"
 #include "PortClaim.h"
@@ -10,15 +11,11 @@ namespace cp = CommunicationsProcedures;
 
 namespace {
 
-// Write phases clear the read bit of the shared bus address, the read phase sets it.
-uint8_t WriteAddress() { return cg::DeviceAddress & 0xFE; }
-uint8_t ReadAddress() { return cg::DeviceAddress | 0x01; }
+using quorlink::Write;
 
-// A written byte and its acknowledge clock; the acknowledge is not sensed.
-void Write(uint8_t byte) {
-  cp::SendDataByte(byte);
-  cp::ClockSlaveAck();
-}
+// Write phases clear the read bit of the shared bus address, the read phase sets it.
+uint8_t WriteAddress() { return quorlink::WritePhase(cg::DeviceAddress); }
+uint8_t ReadAddress() { return quorlink::ReadPhase(cg::DeviceAddress); }
 
 // One transaction: claim first (nothing at all when the claim fails), the frame,
 // then the frame delay while the port is still held, then the release.

@@ -3,6 +3,7 @@
 // addresses widened with their sign.
 #pragma once
 #include <cstdint>
+#include <optional>
 
 #include "OutsideLibrary.h"
 
@@ -24,6 +25,14 @@ extern quorlink::OutsideRoutine<int32_t()> GetParallelPortCount;
 extern quorlink::OutsideRoutine<int32_t(int32_t, ParallelPortInfo*)> GetParallelPortInfo;
 extern quorlink::OutsideRoutine<int32_t(int32_t, int32_t)> ClaimParallelPort;
 extern quorlink::OutsideRoutine<int32_t(int32_t)> ReleaseParallelPort;
+
+// The base the library reports for port `number`, as its low 16 bits (a base of
+// 0x8000 or above becomes negative); empty when the information call returns 0.
+// The caller's record, cleared with Size 12, may serve several calls.
+inline std::optional<int16_t> BaseOf(int32_t number, ParallelPortInfo& info) {
+  if (static_cast<int16_t>(GetParallelPortInfo(number, &info)) == 0) return std::nullopt;
+  return static_cast<int16_t>(info.BaseAddress);
+}
 
 namespace detail {
 extern quorlink::OutsideRoutine<int32_t(int32_t, int32_t)> OutByte;

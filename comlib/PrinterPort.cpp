@@ -22,12 +22,7 @@ parport2k::ParallelPortInfo InfoRecord() {
   return info;
 }
 
-// The base parport2k reports for port `number` as its low 16 bits (a base of
-// 0x8000 or above becomes negative); empty when the information call fails.
-std::optional<int16_t> BaseOf(int32_t number, parport2k::ParallelPortInfo& info) {
-  if (static_cast<int16_t>(parport2k::GetParallelPortInfo(number, &info)) == 0) return std::nullopt;
-  return static_cast<int16_t>(info.BaseAddress);
-}
+using parport2k::BaseOf;
 
 uint8_t CountPorts() { return static_cast<uint8_t>(parport2k::GetParallelPortCount()); }
 

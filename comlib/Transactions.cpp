@@ -4,6 +4,7 @@
 // acknowledge clock: no transaction senses whether a device answered.
 #include "BusLines.h"
 #include "BusOperation.h"
+#include "ByteFrames.h"
 #include "CommunicationsProcedures.h"
 #include "PortClaim.h"
 #include "com/convert.h"
@@ -12,12 +13,7 @@ namespace CommunicationsProcedures {
 
 namespace {
 
-void Write(float value) {
-  SendDataByte(value);
-  ClockSlaveAck();
-}
-
-uint8_t ReadAddress(uint8_t deviceAddress) { return deviceAddress | 1; }
+using quorlink::Write;
 
 // The turnaround between pointer write and read: a stop, or with RepeatedStart the
 // lines brought to idle without one, so the next start is a repeated start.
@@ -37,7 +33,7 @@ void Turnaround() {
 // half of a pointer read.
 uint8_t ReadOneByte(uint8_t deviceAddress) {
   SendStartCondition();
-  Write(ReadAddress(deviceAddress));
+  Write(quorlink::ReadPhase(deviceAddress));
   const auto result = static_cast<uint8_t>(ReceiveDataByte());
   CommonGlobals::BitDelay();
   SendMasterNAck();
@@ -91,7 +87,7 @@ float ReadWordTransaction(uint8_t DeviceAddress, uint8_t AddressPointer) {
   Write(AddressPointer);
   SendStopCondition();
   SendStartCondition();
-  Write(ReadAddress(DeviceAddress));
+  Write(quorlink::ReadPhase(DeviceAddress));
   const auto high = static_cast<int32_t>(ReceiveDataByte());
   SendMasterAck();
   const auto low = static_cast<int32_t>(ReceiveDataByte());
