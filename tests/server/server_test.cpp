@@ -330,6 +330,7 @@ TEST(ResourcesTest, TypeLibraryIdentifiersAndVersionAreCarriedAsDocumented) {
   EXPECT_EQ(version->fileVersion, (std::array<uint16_t, 4>{1, 0, 0, 46}));
   EXPECT_EQ(version->productVersion, (std::array<uint16_t, 4>{1, 0, 0, 46}));
   EXPECT_EQ(version->fileFlags, 0u);
+  EXPECT_EQ(version->fileOS, "WINDOWS32");
   EXPECT_EQ(version->fileType, "DLL");
   EXPECT_EQ(version->translation, "040904B0");
   const std::vector<std::pair<std::string, std::string>> wanted_strings = {

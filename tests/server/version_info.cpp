@@ -46,7 +46,7 @@ std::optional<VersionInfo> Fail(std::string* error, const std::string& why) {
 }  // namespace
 
 std::optional<VersionInfo> ParseVersionInfo(const std::vector<uint8_t>& bytes, std::string* error) {
-  const char* const fixed_keys[] = {"FILEVERSION", "PRODUCTVERSION", "FILEFLAGS", "FILETYPE", "TRANSLATION"};
+  const char* const fixed_keys[] = {"FILEVERSION", "PRODUCTVERSION", "FILEFLAGS", "FILEOS", "FILETYPE", "TRANSLATION"};
   std::map<std::string, std::string> fixed;
   VersionInfo info;
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
@@ -73,6 +73,7 @@ std::optional<VersionInfo> ParseVersionInfo(const std::vector<uint8_t>& bytes, s
   if (!ParseVersion(fixed["FILEVERSION"], info.fileVersion)) return Fail(error, "FILEVERSION is malformed");
   if (!ParseVersion(fixed["PRODUCTVERSION"], info.productVersion)) return Fail(error, "PRODUCTVERSION is malformed");
   if (!ParseFlags(fixed["FILEFLAGS"], info.fileFlags)) return Fail(error, "FILEFLAGS is malformed");
+  info.fileOS = fixed["FILEOS"];
   info.fileType = fixed["FILETYPE"];
   if (info.fileType != "DLL" && info.fileType != "APP") return Fail(error, "FILETYPE is neither DLL nor APP");
   info.translation = fixed["TRANSLATION"];

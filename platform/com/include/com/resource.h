@@ -26,9 +26,9 @@ struct ResourceType {
 // is type 16, id 1, language 1033 (U.S. English), and holds text lines "Key=Value\n":
 // the string-table keys (CompanyName, FileDescription, FileVersion, ...; a key
 // with an empty value is present and empty) and FILEVERSION and PRODUCTVERSION
-// as four dotted numbers (1.0.0.46); FILEFLAGS (a number), FILETYPE (DLL or APP)
-// and TRANSLATION, the name of the string table (040904B0: language 0409, code
-// page 04B0), complete the fixed part.
+// as four dotted numbers (1.0.0.46); FILEFLAGS (a number), FILEOS (the system the
+// file is for: WINDOWS32), FILETYPE (DLL or APP) and TRANSLATION, the name of the
+// string table (040904B0: language 0409, code page 04B0), complete the fixed part.
 inline constexpr uint32_t kVersionResource = 16;
 
 struct ResourceInfo {
