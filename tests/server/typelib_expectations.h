@@ -109,19 +109,41 @@ inline void ExpectQELComLibrary(ITypeLib* library) {
     }
   }
 
-  // The root's and the placeholder's members, in vtable order after IDispatch's seven.
+  // Members written out for the root, the placeholder, the host controller and the
+  // two event interfaces: name, dispid and kind; the dual ones in vtable order
+  // after IDispatch's seven.
   struct Member {
-    UINT type;  // index in the library: 0 _QELRurUzoz, 8 _USB
+    UINT type;  // index in the library: 0 _QELRurUzoz, 8 _USB, 14 _SMBus, 18 and 19 the events
     UINT index;
+    const char* name;
     MEMBERID dispid;
     INVOKEKIND kind;
   };
   const Member members[] = {
-      {0, 0, 0x68030003, INVOKE_PROPERTYGET}, {0, 1, 0x68030003, INVOKE_PROPERTYPUTREF},
-      {0, 2, 0x68030002, INVOKE_PROPERTYGET}, {0, 3, 0x68030002, INVOKE_PROPERTYPUTREF},
-      {0, 4, 0x68030001, INVOKE_PROPERTYGET}, {0, 5, 0x68030001, INVOKE_PROPERTYPUTREF},
-      {0, 6, 0x68030000, INVOKE_PROPERTYPUT}, {0, 7, 0x68030000, INVOKE_PROPERTYGET},
-      {8, 0, 0x60030000, INVOKE_FUNC},               {8, 1, 0x60030001, INVOKE_FUNC},
+      {0, 0, "PrinterPort", 0x68030003, INVOKE_PROPERTYGET},
+      {0, 1, "PrinterPort", 0x68030003, INVOKE_PROPERTYPUTREF},
+      {0, 2, "USB", 0x68030002, INVOKE_PROPERTYGET},
+      {0, 3, "USB", 0x68030002, INVOKE_PROPERTYPUTREF},
+      {0, 4, "SMBus", 0x68030001, INVOKE_PROPERTYGET},
+      {0, 5, "SMBus", 0x68030001, INVOKE_PROPERTYPUTREF},
+      {0, 6, "PortType", 0x68030000, INVOKE_PROPERTYPUT},
+      {0, 7, "PortType", 0x68030000, INVOKE_PROPERTYGET},
+      {8, 0, "OpenUSBPort", 0x60030000, INVOKE_FUNC},
+      {8, 1, "CloseUSBPort", 0x60030001, INVOKE_FUNC},
+      {14, 0, "DeviceID", 0x68030003, INVOKE_PROPERTYPUT},
+      {14, 1, "DeviceID", 0x68030003, INVOKE_PROPERTYGET},
+      {14, 2, "SMBusBaseAddress", 0x68030002, INVOKE_PROPERTYPUT},
+      {14, 3, "SMBusBaseAddress", 0x68030002, INVOKE_PROPERTYGET},
+      {14, 4, "DevicePresent", 0x60030007, INVOKE_FUNC},
+      {14, 5, "FrameDelay", 0x68030001, INVOKE_PROPERTYPUT},
+      {14, 6, "FrameDelay", 0x68030001, INVOKE_PROPERTYGET},
+      {14, 7, "PortWrite", 0x60030010, INVOKE_FUNC},
+      {14, 8, "PortRead", 0x60030011, INVOKE_FUNC},
+      {14, 9, "DeviceAddress", 0x68030000, INVOKE_PROPERTYPUT},
+      {14, 10, "DeviceAddress", 0x68030000, INVOKE_PROPERTYGET},
+      {18, 0, "SMBusProtocallError", 1, INVOKE_FUNC},
+      {18, 1, "TransactionInterrupted", 2, INVOKE_FUNC},
+      {19, 0, "EEPROMError", 1, INVOKE_FUNC},
   };
   for (const Member& m : members) {
     SCOPED_TRACE(NameOf(library, static_cast<int>(m.type)) + " member " + std::to_string(m.index));
@@ -131,7 +153,20 @@ inline void ExpectQELComLibrary(ITypeLib* library) {
     ASSERT_EQ(info->GetFuncDesc(m.index, &f), S_OK);
     EXPECT_EQ(f->memid, m.dispid);
     EXPECT_EQ(f->invkind, m.kind);
-    EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + m.index) * sizeof(void*)));
+    EXPECT_EQ(f->wFuncFlags, 0);
+    if (m.type < 18) EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + m.index) * sizeof(void*)));
+    BSTR name = nullptr;
+    EXPECT_EQ(info->GetDocumentation(f->memid, &name, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(comrt::Utf16ToUtf8(name ? name : u""), m.name);
+    SysFreeString(name);
     info->ReleaseFuncDesc(f);
+  }
+  for (const auto& [type, count] : {std::pair{0u, 8}, {8u, 2}, {14u, 11}, {18u, 2}, {19u, 1}}) {
+    comrt::ComPtr<ITypeInfo> info;
+    ASSERT_EQ(library->GetTypeInfo(type, info.put()), S_OK);
+    TYPEATTR* a = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&a), S_OK);
+    EXPECT_EQ(a->cFuncs, count) << NameOf(library, static_cast<int>(type));
+    info->ReleaseTypeAttr(a);
   }
 }
