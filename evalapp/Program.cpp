@@ -47,6 +47,10 @@ void Handle(const std::function<void()>& handler) {
     Fail(error);
   } catch (const std::bad_alloc&) {
     Fail(comrt::Error(7, "Out of memory"));
+  } catch (const std::exception& error) {
+    // Anything else that escapes a handler still ends the program the same way,
+    // never by an uncaught exception.
+    Fail(comrt::Error(51, std::string("Internal error: ") + error.what()));
   }
 }
 

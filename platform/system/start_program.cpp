@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <system_error>
 #include <thread>
 
 #include "paths.h"
@@ -22,10 +23,15 @@ bool StartProgram(const std::string& path, int* error) {
   const int result = program.empty() ? ENOENT : posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
   if (error != nullptr) *error = result;
   if (result != 0) return false;
-  std::thread([pid] {
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  // The program runs; a thread reaps it when it ends. Without a thread to spare
+  // it is still started, and the child stays unreaped until this process ends.
+  try {
+    std::thread([pid] {
+      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+  }
   return true;
 }
 

@@ -4,6 +4,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <system_error>
+
 #include "FakeLink.h"
 #include "OptionsFrm.h"
 #include "ProgramFixture.h"
@@ -32,6 +34,7 @@ class MainWindowTest : public QObject {
   void menuCommandsActWhenClicked();
   void failingCallEndsTheHandler();
   void failingCallShowsItsMessageAndEndsTheProgram();
+  void anyOtherExceptionEndsTheProgramTheSameWay();
   void optionsTwiceShowsOneDialog();
   void quitEndsTheProgramWithDialogsOpen_data();
   void quitEndsTheProgramWithDialogsOpen();
@@ -125,6 +128,17 @@ void MainWindowTest::failingCallEndsTheHandler() {
   QCOMPARE(failures.errors[0].description(), std::string("File not found: libparport2k.so"));
   // The read-back after the write never ran.
   QCOMPARE(link.calls, QStringList{"write 90 01"});
+}
+
+void MainWindowTest::anyOtherExceptionEndsTheProgramTheSameWay() {
+  bool after = false;
+  Program::Handle([&] {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    after = true;
+  });
+  QVERIFY(!after);
+  QCOMPARE(failures.errors.size(), size_t{1});
+  QCOMPARE(failures.errors[0].number(), 51);
 }
 
 void MainWindowTest::failingCallShowsItsMessageAndEndsTheProgram() {
