@@ -154,7 +154,9 @@ inline void ExpectQELComLibrary(ITypeLib* library) {
     EXPECT_EQ(f->memid, m.dispid);
     EXPECT_EQ(f->invkind, m.kind);
     EXPECT_EQ(f->wFuncFlags, 0);
-    if (m.type < 18) EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + m.index) * sizeof(void*)));
+    if (m.type < 18) {
+      EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + m.index) * sizeof(void*)));
+    }
     BSTR name = nullptr;
     EXPECT_EQ(info->GetDocumentation(f->memid, &name, nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(comrt::Utf16ToUtf8(name ? name : u""), m.name);
