@@ -280,36 +280,22 @@ void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt) {
   out.Detach(&dest);
 }
 
-double ToDouble(const VARIANT& v) {
+namespace {
+// The value of `v` changed to `vt`, read from the union member that type fills.
+template <auto Field>
+auto Converted(const VARIANT& v, VARTYPE vt) {
   Variant r;
-  ChangeType(r, v, VT_R8);
-  return r.dblVal;
+  ChangeType(r, v, vt);
+  return r.*Field;
 }
-float ToSingle(const VARIANT& v) {
-  Variant r;
-  ChangeType(r, v, VT_R4);
-  return r.fltVal;
-}
-int32_t ToInt32(const VARIANT& v) {
-  Variant r;
-  ChangeType(r, v, VT_I4);
-  return r.lVal;
-}
-int16_t ToInt16(const VARIANT& v) {
-  Variant r;
-  ChangeType(r, v, VT_I2);
-  return r.iVal;
-}
-uint8_t ToUInt8(const VARIANT& v) {
-  Variant r;
-  ChangeType(r, v, VT_UI1);
-  return r.bVal;
-}
-VARIANT_BOOL ToBool(const VARIANT& v) {
-  Variant r;
-  ChangeType(r, v, VT_BOOL);
-  return r.boolVal;
-}
+}  // namespace
+
+double ToDouble(const VARIANT& v) { return Converted<&VARIANT::dblVal>(v, VT_R8); }
+float ToSingle(const VARIANT& v) { return Converted<&VARIANT::fltVal>(v, VT_R4); }
+int32_t ToInt32(const VARIANT& v) { return Converted<&VARIANT::lVal>(v, VT_I4); }
+int16_t ToInt16(const VARIANT& v) { return Converted<&VARIANT::iVal>(v, VT_I2); }
+uint8_t ToUInt8(const VARIANT& v) { return Converted<&VARIANT::bVal>(v, VT_UI1); }
+VARIANT_BOOL ToBool(const VARIANT& v) { return Converted<&VARIANT::boolVal>(v, VT_BOOL); }
 std::u16string ToText(const VARIANT& v) {
   Variant r;
   ChangeType(r, v, VT_BSTR);
