@@ -9,21 +9,11 @@
 
 #include "OutsideLibrary.h"
 #include "com/error.h"
+#include "error_of.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-template <typename Call>
-comrt::Error ErrorOf(Call call) {
-  try {
-    call();
-  } catch (const comrt::Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return comrt::Error(0, "");
-}
 
 class BinderTest : public ::testing::Test {
  protected:

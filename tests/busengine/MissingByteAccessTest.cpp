@@ -3,20 +3,10 @@
 // port errors.
 #include "BusFixture.h"
 #include "com/error.h"
+#include "error_of.h"
 
 namespace bustest {
 namespace {
-
-template <typename Call>
-comrt::Error ErrorOf(Call call) {
-  try {
-    call();
-  } catch (const comrt::Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return comrt::Error(0, "");
-}
 
 TEST_F(BusTest, MissingOutByteEndsTheTransactionAfterItsClaim) {
   cp::FrameDelay = 1;
