@@ -42,6 +42,8 @@ bool VirtualBoard::Release(std::int32_t number) {
   Port* port = PortByNumber(number);
   if (port == nullptr || !port->claimed) return false;
   port->claimed = false;
+  // A release ends a transfer, also one that stopped short of a stop condition.
+  if (port == &cabled_) trace_.Flush();
   return true;
 }
 

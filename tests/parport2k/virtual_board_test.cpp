@@ -14,6 +14,7 @@
 
 #include "bit_banger.h"
 #include "parport2k.h"
+#include "port_lines.h"
 #include "qelboard_control.h"
 
 namespace {
@@ -22,17 +23,6 @@ constexpr int32_t kCabled = 0x378;
 constexpr int32_t kOpen = 0x278;
 constexpr std::uint8_t kSwitchChip = 0x48;
 constexpr std::uint8_t kEeprom = 0x50;
-
-// The board's wiring: a set data bit pulls its line low; status bit 4 set means SDA low.
-class PortLines final : public LineDriver {
- public:
-  explicit PortLines(int32_t base) : base_(base) {}
-  void Lines(bool scl, bool sda) override { OutByte(base_, (scl ? 0 : 1) | (sda ? 0 : 2)); }
-  bool SdaIsHigh() override { return (InByte(base_ + 1) & 0x10) == 0; }
-
- private:
-  int32_t base_;
-};
 
 class VirtualBoard : public ::testing::Test {
  protected:
@@ -352,7 +342,7 @@ TEST_F(VirtualBoard, TraceHoldsOneStepPerWriteAndTheLinesAsOnTheBus) {
       ADD_FAILURE() << "unknown signal in " << line;
     }
   }
-  EXPECT_EQ(steps, counting.writes);
+  EXPECT_EQ(steps, counting.writes + 1);  // and the closing timestamp after the last edge
   EXPECT_EQ(starts, 1);
   // Address 0x90 and data 0xA5, each followed by the chip's acknowledge (SDA held
   // low), then SCL rising ahead of the stop.
