@@ -1,9 +1,11 @@
 // Draws Ambrel's windows into PNG files, for a look at them without a screen:
-// the main window with every switch off and showing 0xA5, the options dialog and
-// the about box. The windows talk to a board of this program's own, with two
-// ports, so the pictures do not depend on the library or a parallel port.
+// the main window with every switch off, showing 0xA5 and with the keyboard on
+// its commands (F10), the options dialog and the about box. The windows talk to
+// a board of this program's own, with two ports, so the pictures do not depend
+// on the library or a parallel port.
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <cstdio>
 
 #include "Artwork.h"
@@ -62,6 +64,13 @@ int main(int argc, char** argv) {
   board.chip = 0xA5;
   window->mnuReadSwitchState()->trigger();
   ok = Save(window, folder, "main-a5.png") && ok;
+  window->activateWindow();
+  QCoreApplication::processEvents();
+  QKeyEvent f10(QEvent::KeyPress, Qt::Key_F10, Qt::NoModifier);
+  QCoreApplication::sendEvent(window, &f10);
+  ok = Save(window, folder, "main-commands.png") && ok;
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(window, &esc);
   window->mnuOptions()->trigger();
   ok = Save(window->Options(), folder, "options.png") && ok;
   window->mnuAbout()->trigger();

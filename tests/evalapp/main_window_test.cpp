@@ -32,6 +32,8 @@ class MainWindowTest : public QObject {
   void readSwitchStateShowsTheChip();
   void unclaimablePortFallsBackToOff();
   void menuCommandsActWhenClicked();
+  void keyboardReachesTheCommands_data();
+  void keyboardReachesTheCommands();
   void failingCallEndsTheHandler();
   void failingCallShowsItsMessageAndEndsTheProgram();
   void anyOtherExceptionEndsTheProgramTheSameWay();
@@ -118,6 +120,66 @@ void MainWindowTest::menuCommandsActWhenClicked() {
   ClickMenu(Window()->mnuQuit());
   QCOMPARE(quit.count(), 1);
   QVERIFY(!Window()->isVisible());
+}
+
+namespace {
+// Keys of a row: Qt key codes, or one of these.
+constexpr int kAltAlone = -1;    // Alt pressed and let go with no other key
+constexpr int kAltAndKey = -2;   // Alt held while S is typed
+}  // namespace
+
+void MainWindowTest::keyboardReachesTheCommands_data() {
+  QTest::addColumn<QList<int>>("keys");
+  QTest::addColumn<int>("focused");  // the command that has the focus after them, -1: none
+  QTest::addColumn<QStringList>("calls");
+  using K = QList<int>;
+  const QStringList none;
+  QTest::newRow("F10 enters on the first") << K{Qt::Key_F10} << 0 << none;
+  QTest::newRow("Alt alone enters") << K{kAltAlone} << 0 << none;
+  QTest::newRow("Alt with a key does not") << K{kAltAndKey} << -1 << none;
+  QTest::newRow("Right moves round the four")
+      << K{Qt::Key_F10, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right} << 0 << none;
+  QTest::newRow("Left from the first goes to the last") << K{Qt::Key_F10, Qt::Key_Left} << 3 << none;
+  QTest::newRow("Down and Up") << K{Qt::Key_F10, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << 1 << none;
+  QTest::newRow("Esc leaves") << K{Qt::Key_F10, Qt::Key_Right, Qt::Key_Escape} << -1 << none;
+  QTest::newRow("F10 again leaves") << K{Qt::Key_F10, Qt::Key_F10} << -1 << none;
+  QTest::newRow("Alt again leaves") << K{kAltAlone, Qt::Key_Right, kAltAlone} << -1 << none;
+  const QStringList read{"read 90"};
+  QTest::newRow("Enter chooses") << K{Qt::Key_F10, Qt::Key_Right, Qt::Key_Return} << -1 << read;
+  QTest::newRow("keypad Enter chooses") << K{Qt::Key_F10, Qt::Key_Right, Qt::Key_Enter} << -1 << read;
+  QTest::newRow("Space chooses") << K{Qt::Key_F10, Qt::Key_Right, Qt::Key_Space} << -1 << read;
+}
+
+// The commands from the keyboard, starting with the focus on S3; leaving the
+// commands gives the focus back to S3.
+void MainWindowTest::keyboardReachesTheCommands() {
+  QFETCH(QList<int>, keys);
+  QFETCH(int, focused);
+  QFETCH(QStringList, calls);
+  QVERIFY(QTest::qWaitForWindowActive(Window()));
+  qel::Toggle* s3 = Window()->ZQS472Toggle(2);
+  s3->setFocus();
+  QCOMPARE(QApplication::focusWidget(), s3);
+  for (int key : keys) {
+    QWidget* target = QApplication::focusWidget();
+    QVERIFY(target);
+    if (key == kAltAlone) {
+      QTest::keyPress(target, Qt::Key_Alt);
+      QTest::keyRelease(target, Qt::Key_Alt);
+    } else if (key == kAltAndKey) {
+      QTest::keyPress(target, Qt::Key_Alt);
+      QTest::keyClick(target, Qt::Key_S, Qt::AltModifier);
+      QTest::keyRelease(target, Qt::Key_Alt);
+    } else {
+      QTest::keyClick(target, static_cast<Qt::Key>(key));
+    }
+  }
+  const QList<QAction*> commands = Window()->Commands()->Commands();
+  QToolButton* entry = Window()->Commands()->FocusedEntry();
+  QCOMPARE(entry ? static_cast<int>(commands.indexOf(entry->defaultAction())) : -1, focused);
+  if (focused < 0) QCOMPARE(QApplication::focusWidget(), s3);
+  QCOMPARE(link.calls, calls);
+  QCOMPARE(ShownByte(), uint8_t{0});  // no key reached a toggle
 }
 
 void MainWindowTest::failingCallEndsTheHandler() {
