@@ -59,7 +59,8 @@ OptionsFrm::OptionsFrm() : QWidget(nullptr, Qt::Window) {
   VerifyWritesCombo->setGeometry(TwipsRect(360, 960, 2475, 255));
   CloseCMD = new QPushButton(QStringLiteral("Close"), this);
   CloseCMD->setGeometry(TwipsRect(2760, 1980, 915, 375));
-  CloseCMD->setAutoDefault(false);
+  // No default button, but the focused button takes Enter.
+  CloseCMD->setAutoDefault(true);
 
   setTabOrder(AddPtrCombo, PortAddressCombo);
   setTabOrder(PortAddressCombo, VerifyWritesCombo);

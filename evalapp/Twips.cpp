@@ -24,10 +24,16 @@ QRect TwipsRect(int left, int top, int width, int height) {
   return {TwipsPoint(left, top), TwipsSize(width, height)};
 }
 
+QRect CentredWithin(QRect frame, const QRect& area) {
+  frame.moveCenter(area.center());
+  // Kept whole on the screen; one larger than the screen keeps its title bar and
+  // left edge on it.
+  frame.moveLeft(qMax(area.left(), qMin(frame.left(), area.right() + 1 - frame.width())));
+  frame.moveTop(qMax(area.top(), qMin(frame.top(), area.bottom() + 1 - frame.height())));
+  return frame;
+}
+
 void CentreOnScreen(QWidget* window) {
   QScreen* screen = window->screen() ? window->screen() : Screen();
-  const QRect area = screen->availableGeometry();
-  QRect frame = window->frameGeometry();
-  frame.moveCenter(area.center());
-  window->move(frame.topLeft());
+  window->move(CentredWithin(window->frameGeometry(), screen->availableGeometry()).topLeft());
 }

@@ -10,6 +10,10 @@ QRect TwipsRect(int left, int top, int width, int height);
 QPoint TwipsPoint(int x, int y);
 QSize TwipsSize(int width, int height);
 
-// Moves a top-level window to the middle of the screen it is on.
+// A window's frame moved to the middle of a screen's area, then moved in where
+// that would leave part of it off the area.
+QRect CentredWithin(QRect frame, const QRect& area);
+
+// Moves a top-level window to the middle of the screen it is on, kept on it.
 class QWidget;
 void CentreOnScreen(QWidget* window);

@@ -71,8 +71,9 @@ frmAbout::frmAbout(QWidget* owner)
   picIcon = new QLabel(this);
   picIcon->setPixmap(QPixmap::fromImage(AboutLogo()));
   picIcon->setGeometry(QRect(TwipsPoint(60, 180), AboutLogo().size()));
+  // Enter presses the focused button; elsewhere it presses the default, OK.
   cmdSysInfo = MakeButton(this, QStringLiteral("&System Info..."), TwipsRect(4260, 3075, 1245, 345));
-  cmdSysInfo->setAutoDefault(false);
+  cmdSysInfo->setAutoDefault(true);
   lblDescription = MakeText(
       this,
       QStringLiteral("Ambrel sets and reads back the eight switches of the ZQS472 on its evaluation "
@@ -105,13 +106,18 @@ void frmAbout::Form_Load() {
   lblTitle->setText(QString::fromLatin1(Program::kTitle));
 }
 
-// The etched separator above the buttons: a grey line with a white one under it.
+// The etched separator above the buttons: a grey line one pixel high with a white
+// line two pixels high under it. Each line's top row is its own position, so the
+// white never covers the grey (a pen two pixels wide would reach a row above its
+// position, which at 96 dpi is the grey line's row).
 void frmAbout::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.setPen(QPen(QColor(128, 128, 128), 1));
-  p.drawLine(TwipsPoint(90, 2445), TwipsPoint(5654, 2445));
-  p.setPen(QPen(Qt::white, 2));
-  p.drawLine(TwipsPoint(105, 2460), TwipsPoint(5654, 2460));
+  auto line = [&p](int left, int right, int y, int height, const QColor& colour) {
+    const QPoint from = TwipsPoint(left, y);
+    p.fillRect(QRect(from.x(), from.y(), TwipsToPixelsX(right) - from.x() + 1, height), colour);
+  };
+  line(90, 5654, 2445, 1, QColor(128, 128, 128));
+  line(105, 5654, 2460, 2, Qt::white);
 }
 
 void frmAbout::reject() { cmdOK->click(); }

@@ -96,6 +96,7 @@ class AboutTest : public QObject {
   void systemInfo();
   void systemInfoIsNotWaitedFor();
   void accessKeyPressesSystemInfo();
+  void enterPressesTheFocusedButton();
 };
 
 void AboutTest::loadSetsTitleAndVersion() {
@@ -258,6 +259,32 @@ void AboutTest::accessKeyPressesSystemInfo() {
   QTest::keyClick(about, Qt::Key_S, Qt::AltModifier);  // the button's click follows a moment later
   QTRY_VERIFY(box.seen);
   QCOMPARE(box.text, QStringLiteral("System Information Is Unavailable At This Time"));
+}
+
+// With "System Info..." focused Enter presses it and the box stays; Esc still
+// closes the box, and Enter presses OK again once the focus is back on it.
+void AboutTest::enterPressesTheFocusedButton() {
+  QPointer<frmAbout> about = Open();
+  QVERIFY(QTest::qWaitForWindowActive(about));
+  about->cmdSysInfo->setFocus();
+  {
+    ModalAnswer box;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(box.seen);
+  }
+  QVERIFY(about->isVisible());
+  about->activateWindow();  // the offscreen platform gives nothing back its activation
+  QVERIFY(QTest::qWaitForWindowActive(about));
+  QCOMPARE(QApplication::focusWidget(), about->cmdSysInfo);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  QTRY_VERIFY(!about);
+
+  about = Open();
+  QVERIFY(QTest::qWaitForWindowActive(about));
+  about->cmdSysInfo->setFocus();
+  about->cmdOK->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+  QTRY_VERIFY(!about);
 }
 
 QTEST_MAIN(AboutTest)

@@ -65,9 +65,20 @@ void OptionsTest::firstOpeningShowsTheDefaults() {
   // Labels show their whole text; Enter and Esc are nothing special here.
   QVERIFY(options->Label1->sizeHint().width() <= options->Label1->width());
   QVERIFY(options->Label2->sizeHint().width() <= options->Label2->width());
-  QVERIFY(!options->CloseCMD->isDefault() && !options->CloseCMD->autoDefault());
-  QTest::keyClick(options, Qt::Key_Escape);
+  QVERIFY(!options->CloseCMD->isDefault());
+  QVERIFY(QTest::qWaitForWindowActive(options));
+  for (QWidget* focus : {static_cast<QWidget*>(options->AddPtrCombo), static_cast<QWidget*>(options->CloseCMD)}) {
+    focus->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(options->isVisible());
+  }
+  options->AddPtrCombo->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
   QVERIFY(options->isVisible());
+  // The focused button takes Enter.
+  options->CloseCMD->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QVERIFY(!options->isVisible());
 }
 
 // Two ports: the user chooses the second, closes with the close box, opens again.
