@@ -156,6 +156,7 @@ void MainWindowTest::keyboardReachesTheCommands() {
   QFETCH(QList<int>, keys);
   QFETCH(int, focused);
   QFETCH(QStringList, calls);
+  Window()->activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(Window()));
   qel::Toggle* s3 = Window()->ZQS472Toggle(2);
   s3->setFocus();
