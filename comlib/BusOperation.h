@@ -140,4 +140,11 @@ void OnBus(Claim claim, Close close, Body&& body) {
   }
 }
 
+// An operation that claims or releases on its own terms: the lock, a change of
+// selection.
+template <class Body>
+void OnBus(Body&& body) {
+  OnBus(Claim::None, Close::None, body);
+}
+
 }  // namespace quorlink

@@ -65,7 +65,7 @@ PrinterPort::~PrinterPort() {
 // inside a transaction it would release the port under it.
 HRESULT PrinterPort::put_LockPortOpen(VARIANT_BOOL value) {
   return Call([&] {
-    quorlink::OnBus(quorlink::Claim::None, quorlink::Close::None, [value] {
+    quorlink::OnBus([value] {
       cg::LockPortOpen = value;
       if (value != 0) {
         cg::LockPortOpen = cg::ClaimPort();
@@ -90,7 +90,7 @@ HRESULT PrinterPort::get_PrinterPortsDetected(BYTE* retval) {
 // claims. The index is stored even when no port has it; claims that follow name it.
 HRESULT PrinterPort::put_PortAddressIndex(BYTE value) {
   return Call([&] {
-    quorlink::OnBus(quorlink::Claim::None, quorlink::Close::None, [value] {
+    quorlink::OnBus([value] {
       cg::SelectPortIndex(value);
       if (value < cg::PortCount && cg::PortAddresses && value < cg::PortAddresses->size()) {
         cg::PortAddress = (*cg::PortAddresses)[value];
@@ -106,7 +106,7 @@ HRESULT PrinterPort::get_PortAddressIndex(BYTE* retval) {
 // for a port with this base; the table of bases is not rebuilt.
 HRESULT PrinterPort::put_PortAddress(short value) {
   return Call([&] {
-    quorlink::OnBus(quorlink::Claim::None, quorlink::Close::None, [value] {
+    quorlink::OnBus([value] {
       cg::PortCount = CountPorts();
       if (cg::PortCount > 0) {
         parport2k::ParallelPortInfo info = InfoRecord();

@@ -141,7 +141,7 @@ HRESULT SMBusProtocall::get_ThereWasNoAck(VARIANT_BOOL* retval) {
   return Call([&] { *comrt::Out(retval) = cp::ThereWasNoAck; });
 }
 HRESULT SMBusProtocall::put_PortAddress(short value) {
-  return Call([&] { quorlink::OnBus(quorlink::Claim::None, quorlink::Close::None, [value] { cg::SelectPortByAddress(value); }); });
+  return Call([&] { quorlink::OnBus([value] { cg::SelectPortByAddress(value); }); });
 }
 HRESULT SMBusProtocall::get_PortAddress(short* retval) {
   return Call([&] { *comrt::Out(retval) = cg::PortAddress; });
