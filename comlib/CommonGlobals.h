@@ -1,7 +1,8 @@
 // Process-wide port state: which parallel port is selected and whether Quorlink
 // holds it, the bus device address, the line codes and their polarity, and the
 // operating-system facts. Every object of the library reads and writes these same
-// variables, so a setting made through one object holds for all of them.
+// variables, so a setting made through one object holds for all of them; objects
+// of any thread do so while holding the bus (BusOperation.h).
 #pragma once
 #include <cstdint>
 #include <optional>
