@@ -41,8 +41,7 @@ void Reset() {
 
 // Stored before the claim, so also when the port cannot be claimed.
 void SetBitsToStayHigh(uint8_t Value) {
-  using quorlink::Close;
-  quorlink::OnBus(quorlink::Claim::None, Close::Release, [Value] {
+  quorlink::OnBus(quorlink::Claim::None, quorlink::Close::Release, [Value] {
     CommonGlobals::BitsToStayHigh = Value;
     // The value alone, without a line code: its bits 0 and 1 drive SCL and SDA
     // until the next line write.
