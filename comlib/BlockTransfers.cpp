@@ -11,7 +11,6 @@
 #include "ByteFrames.h"
 #include "CommonGlobals.h"
 #include "CommunicationsProcedures.h"
-#include "PortClaim.h"
 #include "com/error.h"
 
 namespace quorlink {
@@ -87,73 +86,78 @@ comrt::Variant ArrayOf38(const int16_t (&values)[38]) {
 }  // namespace
 
 void BlockTransfers::BlockWrite(uint8_t ByteCount, const VARIANT& Data) {
-  BusOperation operation;
   const DataCopy data(Data);
-  if (!ClaimFirst()) return;
-  cp::SendPreStart();
-  cp::SendStartCondition();
-  // The message as the packet error code covers it: the header, then each data
-  // byte as the value that went out.
-  std::vector<float> message = {static_cast<float>(WriteAddress()), kBlockWriteCommand, static_cast<float>(ByteCount)};
-  for (const float byte : message) Write(static_cast<uint8_t>(byte));
-  // Elements 0 to 2 of the copy carry the header, so they must exist.
-  for (LONG index = 0; index < 3; ++index) data.Require(index);
-  for (LONG index = 3; index <= ByteCount + 2; ++index) {
-    const float value = comrt::ToSingle(data.At(index));
-    cp::SendDataByte(value);
-    if (BlockWriteWaitAck) {
-      cp::ClockAckWithHold();
-    } else {
-      cp::ClockSlaveAck();
+  OnBus(Claim::First, Close::ReleaseThenPause, [&] {
+    cp::SendPreStart();
+    cp::SendStartCondition();
+    // The message as the packet error code covers it: the header, then each data
+    // byte as the value that went out.
+    std::vector<float> message = {static_cast<float>(WriteAddress()), kBlockWriteCommand, static_cast<float>(ByteCount)};
+    for (const float byte : message) Write(static_cast<uint8_t>(byte));
+    // Elements 0 to 2 of the copy carry the header, so they must exist.
+    for (LONG index = 0; index < 3; ++index) data.Require(index);
+    for (LONG index = 3; index <= ByteCount + 2; ++index) {
+      const float value = comrt::ToSingle(data.At(index));
+      cp::SendDataByte(value);
+      if (BlockWriteWaitAck) {
+        cp::ClockAckWithHold();
+      } else {
+        cp::ClockSlaveAck();
+      }
+      message.push_back(value);
     }
-    message.push_back(value);
-  }
-  if (UsePEC) {
-    cp::SendDataByte(CalculatePEC(message));
-    if (const auto acknowledged = cp::ClockAckAndSample()) PECOK = *acknowledged;
-  }
-  cp::SendStopCondition();
-  ReleaseUnlessLocked();
-  cp::WaitFrameDelay();
+    if (UsePEC) {
+      cp::SendDataByte(CalculatePEC(message));
+      if (const auto acknowledged = cp::ClockAckAndSample()) PECOK = *acknowledged;
+    }
+    cp::SendStopCondition();
+  });
 }
 
-bool BlockTransfers::BlockRead() {
-  BusOperation operation;
-  if (!ClaimFirst()) return true;
-  BlockReadData[0] = ReadAddress();
-  cp::SendStartCondition();
-  Write(WriteAddress());
-  Write(kBlockReadCommand);
-  cp::SendPreStart();  // back to idle without a stop: a repeated start follows
-  cp::SendStartCondition();
-  Write(ReadAddress());
-  ByteCountRead = static_cast<uint8_t>(cp::ReceiveDataByte());
-  if (ByteCountRead != kBlockReadCount) return false;
-  cp::SendMasterAck();
-  for (BlockReadIndex = 2; BlockReadIndex <= 33; ++BlockReadIndex) {
-    BlockReadData[BlockReadIndex] = static_cast<int16_t>(cp::ReceiveDataByte());
-    if (BlockReadIndex == 33 && !UsePEC) {
-      cp::SendMasterNAck();
-    } else {
-      cp::SendMasterAck();
-    }
-  }
-  if (UsePEC) {
-    ReceivedPEC = static_cast<uint8_t>(cp::ReceiveDataByte());
-    cp::SendMasterNAck();
-  }
-  cp::SendStopCondition();
-  if (UsePEC) {
-    // The whole message from the first address byte to the last data byte.
+bool BlockTransfers::BlockRead(const std::function<void()>& reportWrongCount) {
+  bool whole = true;
+  OnBus(Claim::First, Close::ReleaseThenPause, [&] {
     BlockReadData[0] = ReadAddress();
-    BlockReadData[1] = ByteCountRead;
-    std::vector<float> message = {static_cast<float>(WriteAddress()), kBlockReadCommand};
-    for (int index = 0; index <= ByteCountRead + 1; ++index) message.push_back(BlockReadData[index]);
-    PECOK = ToBoolean(ReceivedPEC == CalculatePEC(message));
-  }
-  ReleaseUnlessLocked();
-  cp::WaitFrameDelay();
-  return true;
+    cp::SendStartCondition();
+    Write(WriteAddress());
+    Write(kBlockReadCommand);
+    cp::SendPreStart();  // back to idle without a stop: a repeated start follows
+    cp::SendStartCondition();
+    Write(ReadAddress());
+    ByteCountRead = static_cast<uint8_t>(cp::ReceiveDataByte());
+    if (ByteCountRead != kBlockReadCount) {
+      whole = false;
+      if (reportWrongCount) {
+        const EventHandlers handlers;
+        reportWrongCount();
+      }
+      return false;
+    }
+    cp::SendMasterAck();
+    for (BlockReadIndex = 2; BlockReadIndex <= 33; ++BlockReadIndex) {
+      BlockReadData[BlockReadIndex] = static_cast<int16_t>(cp::ReceiveDataByte());
+      if (BlockReadIndex == 33 && !UsePEC) {
+        cp::SendMasterNAck();
+      } else {
+        cp::SendMasterAck();
+      }
+    }
+    if (UsePEC) {
+      ReceivedPEC = static_cast<uint8_t>(cp::ReceiveDataByte());
+      cp::SendMasterNAck();
+    }
+    cp::SendStopCondition();
+    if (UsePEC) {
+      // The whole message from the first address byte to the last data byte.
+      BlockReadData[0] = ReadAddress();
+      BlockReadData[1] = ByteCountRead;
+      std::vector<float> message = {static_cast<float>(WriteAddress()), kBlockReadCommand};
+      for (int index = 0; index <= ByteCountRead + 1; ++index) message.push_back(BlockReadData[index]);
+      PECOK = ToBoolean(ReceivedPEC == CalculatePEC(message));
+    }
+    return true;
+  });
+  return whole;
 }
 
 comrt::Variant BlockTransfers::GetBlockReadData() const { return ArrayOf38(BlockReadData); }

@@ -5,6 +5,7 @@
 // and the running values of the last packet error code (PECData) are process-wide.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "Boolean.h"
@@ -35,9 +36,10 @@ class BlockTransfers {
   void BlockWrite(uint8_t ByteCount, const VARIANT& Data);
 
   // Reads a block of 32 bytes into BlockReadData. False when the count byte was not
-  // 32: the transfer then stops where it stands, with the port still claimed, and
-  // the caller reports the wrong count.
-  bool BlockRead();
+  // 32: `reportWrongCount` runs while the transfer is still open (its event
+  // handlers may drive line steps, never another transfer), then the transfer
+  // stops where it stands, with the port still claimed.
+  bool BlockRead(const std::function<void()>& reportWrongCount = {});
 
   // New arrays of 16-bit integers, indices 0 to 37.
   comrt::Variant GetBlockReadData() const;

@@ -1,12 +1,26 @@
-// The data-register values of the four line states (first letter SDA, second SCL;
-// H high, L low) with the always-high bits, and the registers of the selected port.
-// Polarity lives in the line codes alone.
+// The wiring of the bus on the parallel port, in one table: the data-register
+// value of each line state in either polarity, and the status bits the bus code
+// senses. Below it, the values of the four line states in force (first letter
+// SDA, second SCL; H high, L low) with the always-high bits, and the registers of
+// the selected port. Polarity lives in the line codes alone.
 #pragma once
 #include <cstdint>
 
 #include "CommonGlobals.h"
 
 namespace quorlink::lines {
+
+struct LineCodes {
+  uint8_t sdaHighSclHigh, sdaLowSclHigh, sdaLowSclLow, sdaHighSclLow;
+};
+
+inline constexpr struct Wiring {
+  LineCodes plain{3, 1, 0, 2};     // a set data bit puts its line high
+  LineCodes inverted{0, 2, 3, 1};  // a set data bit pulls its line low
+  uint8_t statusSDA = 0x10;        // received bits and acknowledges
+  uint8_t statusSDAVideo = 0x08;   // received bits with VideoSoftware
+  uint8_t statusAck = 0x02;        // the sampled acknowledge
+} kWiring{};
 
 inline uint8_t CodeHH() { return CommonGlobals::CodeSDAHighSCLHigh | CommonGlobals::BitsToStayHigh; }
 inline uint8_t CodeLH() { return CommonGlobals::CodeSDALowSCLHigh | CommonGlobals::BitsToStayHigh; }
@@ -18,10 +32,5 @@ inline int16_t DataRegister() { return CommonGlobals::PortAddress; }
 inline int16_t StatusRegister() {
   return static_cast<int16_t>(static_cast<uint16_t>(CommonGlobals::PortAddress) + 1);
 }
-
-// Status bits sensed by the bus code.
-inline constexpr uint8_t kStatusSDA = 0x10;
-inline constexpr uint8_t kStatusSDAVideo = 0x08;
-inline constexpr uint8_t kStatusAck = 0x02;
 
 }  // namespace quorlink::lines

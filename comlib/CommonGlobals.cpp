@@ -1,5 +1,6 @@
 #include "CommonGlobals.h"
 
+#include "BusLines.h"
 #include "Parport2k.h"
 #include "com/error.h"
 
@@ -25,7 +26,28 @@ quorlink::Boolean LockPortOpen = kFalse;
 OSVERSIONINFOA OSInfo{};
 std::optional<std::string> BuildNumber;
 
+void Reset() {
+  PortIndex = PortCount = 0;
+  PortClaimed = kFalse;
+  PortAddresses.reset();
+  DeviceAddress = 0;
+  PortAddress = 0;
+  DataInverted = BitsToStayHigh = 0;
+  CodeSDAHighSCLHigh = CodeSDALowSCLHigh = CodeSDALowSCLLow = CodeSDAHighSCLLow = 0;
+  IsWin9x = LockPortOpen = kFalse;
+  OSInfo = {};
+  BuildNumber.reset();
+}
+
 namespace {
+
+void Load(const quorlink::lines::LineCodes& codes) {
+  CodeSDAHighSCLHigh = codes.sdaHighSclHigh;
+  CodeSDALowSCLHigh = codes.sdaLowSclHigh;
+  CodeSDALowSCLLow = codes.sdaLowSclLow;
+  CodeSDAHighSCLLow = codes.sdaHighSclLow;
+}
+
 // parport2k's number for the selected port. The number travels as a byte, so the
 // index 255 has no number, as a narrowing of 256 into a byte fails.
 uint8_t SelectedPortNumber() {
@@ -71,6 +93,13 @@ void ReleasePort() {
   LockPortOpen = kFalse;
 }
 
+void SelectPortIndex(uint8_t Index) {
+  // A claim names the selected port, so a standing one is given up before the
+  // selection moves away from it.
+  if (PortClaimed && Index != PortIndex) ReleasePort();
+  PortIndex = Index;
+}
+
 void SelectPortByAddress(int16_t Address) {
   if (PortCount == 0) {
     PortClaimed = kFalse;
@@ -80,7 +109,7 @@ void SelectPortByAddress(int16_t Address) {
   info.Size = sizeof info;
   for (int number = 1; number <= PortCount; ++number) {
     if (parport2k::BaseOf(number, info) == Address) {
-      PortIndex = static_cast<uint8_t>(number - 1);
+      SelectPortIndex(static_cast<uint8_t>(number - 1));
       PortAddress = Address;
       return;
     }
@@ -96,18 +125,8 @@ uint8_t InputByte(int16_t Port) {
   return static_cast<uint8_t>(parport2k::InByte(Port));
 }
 
-void PlainLineCodes() {
-  CodeSDAHighSCLHigh = 3;
-  CodeSDALowSCLHigh = 1;
-  CodeSDALowSCLLow = 0;
-  CodeSDAHighSCLLow = 2;
-}
+void PlainLineCodes() { Load(quorlink::lines::kWiring.plain); }
 
-void InvertedLineCodes() {
-  CodeSDAHighSCLHigh = 0;
-  CodeSDALowSCLHigh = 2;
-  CodeSDALowSCLLow = 3;
-  CodeSDAHighSCLLow = 1;
-}
+void InvertedLineCodes() { Load(quorlink::lines::kWiring.inverted); }
 
 }  // namespace CommonGlobals

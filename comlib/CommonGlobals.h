@@ -1,7 +1,8 @@
 // Process-wide port state: which parallel port is selected and whether Quorlink
 // holds it, the bus device address, the line codes and their polarity, and the
 // operating-system facts. Every object of the library reads and writes these same
-// variables, so a setting made through one object holds for all of them.
+// variables, so a setting made through one object holds for all of them; objects
+// of any thread do so while holding the bus (BusOperation.h).
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -32,11 +33,18 @@ extern OSVERSIONINFOA OSInfo;
 // The last build number read: a text, or empty.
 extern std::optional<std::string> BuildNumber;
 
+// Puts every variable above back to its value at load time.
+void Reset();
+
 // Claims the selected port; the result tells whether the port may be driven.
 quorlink::Boolean ClaimPort();
 // Claims port `PortNumber` at parport2k, giving up a standing claim first.
 int16_t ClaimPortNumber(uint8_t PortNumber);
+// Gives up the claim and ends a lock.
 void ReleasePort();
+// Selects port `Index` (0-based), giving up a standing claim on another port first.
+void SelectPortIndex(uint8_t Index);
+// Selects the enumerated port with this base; nothing changes when none has it.
 void SelectPortByAddress(int16_t Address);
 
 // Byte output and input at any I/O address, only while the port is claimed.

@@ -1,6 +1,9 @@
 #include "CommunicationsProcedures.h"
 
-#include "PortClaim.h"
+#include <algorithm>
+#include <iterator>
+
+#include "BusOperation.h"
 
 using quorlink::kFalse;
 
@@ -23,13 +26,27 @@ uint8_t BitIndex = 0;
 uint8_t DataByte = 0;
 uint8_t StatusByte = 0;
 
+void Reset() {
+  OrBits = 0;
+  CheckForAck = ThereWasNoAck = kFalse;
+  Delay = 0;
+  AddressPointer = 0;
+  WaitMark = 0;
+  RepeatedStart = kFalse;
+  FrameDelay = 0;
+  RelativeDelayOn = VideoSoftware = ActAsMaster = kFalse;
+  std::fill(std::begin(PECData), std::end(PECData), int16_t{0});
+  BitCount = BitIndex = DataByte = StatusByte = 0;
+}
+
+// Stored before the claim, so also when the port cannot be claimed.
 void SetBitsToStayHigh(uint8_t Value) {
-  CommonGlobals::BitsToStayHigh = Value;
-  if (!quorlink::ClaimFirst()) return;
-  // The value alone, without a line code: its bits 0 and 1 drive SCL and SDA
-  // until the next line write.
-  PortOutByte(CommonGlobals::PortAddress, Value);
-  quorlink::ReleaseUnlessLocked();
+  quorlink::OnBus(quorlink::Claim::None, quorlink::Close::Release, [Value] {
+    CommonGlobals::BitsToStayHigh = Value;
+    // The value alone, without a line code: its bits 0 and 1 drive SCL and SDA
+    // until the next line write.
+    if (quorlink::ClaimFirst()) PortOutByte(CommonGlobals::PortAddress, Value);
+  });
 }
 
 void SetDataInverted(quorlink::Boolean Value) {

@@ -36,6 +36,9 @@ extern uint8_t BitIndex;
 extern uint8_t DataByte;
 extern uint8_t StatusByte;
 
+// Puts every variable above back to its value at load time.
+void Reset();
+
 // One byte to or from any I/O address, only while the port is claimed or locked open.
 inline void PortOutByte(int16_t Port, uint8_t Value) {
   if (CommonGlobals::PortClaimed || CommonGlobals::LockPortOpen) parport2k::OutByte(Port, Value);

@@ -4,7 +4,6 @@
 #include "ByteFrames.h"
 #include "CommonGlobals.h"
 #include "CommunicationsProcedures.h"
-#include "PortClaim.h"
 
 namespace cg = CommonGlobals;
 namespace cp = CommunicationsProcedures;
@@ -21,16 +20,15 @@ uint8_t ReadAddress() { return quorlink::ReadPhase(cg::DeviceAddress); }
 // then the frame delay while the port is still held, then the release.
 template <class Frame>
 void Transaction(Frame frame) {
-  quorlink::BusOperation operation;
-  if (!quorlink::ClaimFirst()) return;
-  frame();
-  cp::WaitFrameDelay();
-  quorlink::ReleaseUnlessLocked();
+  quorlink::OnBus(quorlink::Claim::First, quorlink::Close::PauseThenRelease, frame);
 }
 
 }  // namespace
 
-EEPROM::EEPROM() { cg::InvertedLineCodes(); }
+EEPROM::EEPROM() {
+  const quorlink::BusHold hold;
+  cg::InvertedLineCodes();
+}
 
 HRESULT EEPROM::put_FrameDelay(float value) {
   return Call([&] { frameDelay_ = value; });

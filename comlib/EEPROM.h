@@ -7,10 +7,10 @@
 #pragma once
 #include <cstdint>
 
-#include "com/object.h"
+#include "BusObject.h"
 #include "quorlink/interfaces.h"
 
-class EEPROM final : public comrt::Object<EEPROM, _EEPROM, __EEPROM> {
+class EEPROM final : public quorlink::BusObject<EEPROM, _EEPROM, __EEPROM> {
  public:
   static constexpr const CLSID& kClsid = CLSID_EEPROM;
   static constexpr const char* kErrorSource = "QELCom.EEPROM";

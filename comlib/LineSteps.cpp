@@ -87,7 +87,7 @@ float ReceiveDataByte() {
   DataByte = 0;
   quorlink::ClaimUnlessClaimed([] {
     WriteIgnoringErrors(LL);
-    const uint8_t sda = VideoSoftware ? kStatusSDAVideo : kStatusSDA;
+    const uint8_t sda = VideoSoftware ? kWiring.statusSDAVideo : kWiring.statusSDA;
     for (BitCount = 0; BitCount < 8; ++BitCount) {
       D();
       WriteIgnoringErrors(HL);
@@ -112,7 +112,7 @@ std::optional<quorlink::Boolean> ClockAckAndSample() {
   std::optional<quorlink::Boolean> acknowledged;
   quorlink::ClaimUnlessClaimed([&acknowledged] {
     HL(); HH();
-    const bool bitSet = (Status() & kStatusAck) != 0;
+    const bool bitSet = (Status() & kWiring.statusAck) != 0;
     acknowledged = quorlink::ToBoolean(CommonGlobals::DataInverted ? bitSet : !bitSet);
     D(); HL(); LL();
   });

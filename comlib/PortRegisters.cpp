@@ -3,7 +3,6 @@
 #include "BusOperation.h"
 #include "CommonGlobals.h"
 #include "Parport2k.h"
-#include "PortClaim.h"
 
 namespace quorlink {
 
@@ -15,24 +14,19 @@ int16_t RegisterAddress(int16_t offset) {
   return static_cast<int16_t>(static_cast<uint16_t>(CommonGlobals::PortAddress) + static_cast<uint16_t>(offset));
 }
 
-bool Claim(RegisterClaim claim) { return claim == RegisterClaim::UnlessLocked ? ClaimUnlessLocked() : ClaimFirst(); }
-
 }  // namespace
 
 // A register access is a bus operation: made from a yield inside a transaction it
 // would write between the transaction's line steps and release the port under it.
 // An access error ends the call before the release, leaving the claim standing.
-void WriteRegister(int16_t offset, RegisterClaim claim, uint8_t value) {
-  BusOperation operation;
-  if (Claim(claim)) parport2k::OutByte(RegisterAddress(offset), value);
-  ReleaseUnlessLocked();
+void WriteRegister(int16_t offset, Claim claim, uint8_t value) {
+  OnBus(claim, Close::Release, [&] { parport2k::OutByte(RegisterAddress(offset), value); });
 }
 
-uint8_t ReadRegister(int16_t offset, RegisterClaim claim) {
-  BusOperation operation;
+uint8_t ReadRegister(int16_t offset, Claim claim) {
   uint8_t value = 0;
-  if (Claim(claim)) value = static_cast<uint8_t>(parport2k::InByte(RegisterAddress(offset)));
-  ReleaseUnlessLocked();
+  OnBus(claim, Close::Release,
+        [&] { value = static_cast<uint8_t>(parport2k::InByte(RegisterAddress(offset))); });
   return value;
 }
 

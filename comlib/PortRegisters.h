@@ -7,50 +7,48 @@
 #pragma once
 #include <cstdint>
 
-#include "com/object.h"
+#include "BusObject.h"
 #include "quorlink/interfaces.h"
 
 namespace quorlink {
 
-enum class RegisterClaim { UnlessLocked, First };
-
 // One byte to or from the register at the selected base + `offset` (in 16 bits),
 // claiming the port around the access in the given form. Without a claim a write
 // does nothing and a read gives 0.
-void WriteRegister(int16_t offset, RegisterClaim claim, uint8_t value);
-uint8_t ReadRegister(int16_t offset, RegisterClaim claim);
+void WriteRegister(int16_t offset, Claim claim, uint8_t value);
+uint8_t ReadRegister(int16_t offset, Claim claim);
 
-template <class Derived, class Interface, int16_t Offset, RegisterClaim Claim>
-class PortRegister : public comrt::Object<Derived, Interface> {
+template <class Derived, class Interface, int16_t Offset, Claim Form>
+class PortRegister : public BusObject<Derived, Interface> {
  public:
   HRESULT put_Value(BYTE value) override {
-    return this->Call([&] { WriteRegister(Offset, Claim, value); });
+    return this->Call([&] { WriteRegister(Offset, Form, value); });
   }
   HRESULT get_Value(BYTE* retval) override {
     return this->Call([&] {
       BYTE* out = comrt::Out(retval);
-      *out = ReadRegister(Offset, Claim);
+      *out = ReadRegister(Offset, Form);
     });
   }
 };
 
 }  // namespace quorlink
 
-class DataPort final : public quorlink::PortRegister<DataPort, _DataPort, 0, quorlink::RegisterClaim::UnlessLocked> {
+class DataPort final : public quorlink::PortRegister<DataPort, _DataPort, 0, quorlink::Claim::UnlessLocked> {
  public:
   static constexpr const CLSID& kClsid = CLSID_DataPort;
   static constexpr const char* kErrorSource = "QELCom.DataPort";
 };
 
 class StatusPort final
-    : public quorlink::PortRegister<StatusPort, _StatusPort, 1, quorlink::RegisterClaim::UnlessLocked> {
+    : public quorlink::PortRegister<StatusPort, _StatusPort, 1, quorlink::Claim::UnlessLocked> {
  public:
   static constexpr const CLSID& kClsid = CLSID_StatusPort;
   static constexpr const char* kErrorSource = "QELCom.StatusPort";
 };
 
 class ControlPort final
-    : public quorlink::PortRegister<ControlPort, _ControlPort, 2, quorlink::RegisterClaim::First> {
+    : public quorlink::PortRegister<ControlPort, _ControlPort, 2, quorlink::Claim::First> {
  public:
   static constexpr const CLSID& kClsid = CLSID_ControlPort;
   static constexpr const char* kErrorSource = "QELCom.ControlPort";

@@ -43,6 +43,7 @@ void EnumeratePorts() {
 }  // namespace
 
 PrinterPort::PrinterPort() {
+  const quorlink::BusHold hold;
   cg::IsWin9x = cg::IsWin9xBuild(cg::GetBuildNumber());
   EnumeratePorts();
   mSMBusProtocall = comrt::Make<SMBusProtocall>();
@@ -64,13 +65,14 @@ PrinterPort::~PrinterPort() {
 // inside a transaction it would release the port under it.
 HRESULT PrinterPort::put_LockPortOpen(VARIANT_BOOL value) {
   return Call([&] {
-    quorlink::BusOperation operation;
-    cg::LockPortOpen = value;
-    if (value != 0) {
-      cg::LockPortOpen = cg::ClaimPort();
-    } else {
-      cg::ReleasePort();
-    }
+    quorlink::OnBus([value] {
+      cg::LockPortOpen = value;
+      if (value != 0) {
+        cg::LockPortOpen = cg::ClaimPort();
+      } else {
+        cg::ReleasePort();
+      }
+    });
   });
 }
 HRESULT PrinterPort::get_LockPortOpen(VARIANT_BOOL* retval) {
@@ -84,13 +86,16 @@ HRESULT PrinterPort::get_PrinterPortsDetected(BYTE* retval) {
   });
 }
 
-// The index is stored even when no port has it; claims that follow name it.
+// A change of selection may give up a claim, so it is a bus operation, like the
+// claims. The index is stored even when no port has it; claims that follow name it.
 HRESULT PrinterPort::put_PortAddressIndex(BYTE value) {
   return Call([&] {
-    cg::PortIndex = value;
-    if (value < cg::PortCount && cg::PortAddresses && value < cg::PortAddresses->size()) {
-      cg::PortAddress = (*cg::PortAddresses)[value];
-    }
+    quorlink::OnBus([value] {
+      cg::SelectPortIndex(value);
+      if (value < cg::PortCount && cg::PortAddresses && value < cg::PortAddresses->size()) {
+        cg::PortAddress = (*cg::PortAddresses)[value];
+      }
+    });
   });
 }
 HRESULT PrinterPort::get_PortAddressIndex(BYTE* retval) {
@@ -101,12 +106,14 @@ HRESULT PrinterPort::get_PortAddressIndex(BYTE* retval) {
 // for a port with this base; the table of bases is not rebuilt.
 HRESULT PrinterPort::put_PortAddress(short value) {
   return Call([&] {
-    cg::PortCount = CountPorts();
-    if (cg::PortCount > 0) {
-      parport2k::ParallelPortInfo info = InfoRecord();
-      if (const auto base = BaseOf(cg::PortIndex + 1, info)) cg::PortAddress = *base;
-    }
-    cg::SelectPortByAddress(value);
+    quorlink::OnBus([value] {
+      cg::PortCount = CountPorts();
+      if (cg::PortCount > 0) {
+        parport2k::ParallelPortInfo info = InfoRecord();
+        if (const auto base = BaseOf(cg::PortIndex + 1, info)) cg::PortAddress = *base;
+      }
+      cg::SelectPortByAddress(value);
+    });
   });
 }
 HRESULT PrinterPort::get_PortAddress(short* retval) {

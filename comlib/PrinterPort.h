@@ -7,10 +7,10 @@
 // the root object (comrt::Make<PrinterPort>()) or by a client through the class
 // factory.
 #pragma once
-#include "com/object.h"
+#include "BusObject.h"
 #include "quorlink/interfaces.h"
 
-class PrinterPort final : public comrt::Object<PrinterPort, _PrinterPort> {
+class PrinterPort final : public quorlink::BusObject<PrinterPort, _PrinterPort> {
  public:
   static constexpr const CLSID& kClsid = CLSID_PrinterPort;
   static constexpr const char* kErrorSource = "QELCom.PrinterPort";

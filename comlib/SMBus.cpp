@@ -5,6 +5,7 @@
 
 #include "PrecisionTimer.h"
 #include "QELSMBus.h"
+#include "Waits.h"
 #include "com/convert.h"
 #include "qel/system.h"
 
@@ -31,7 +32,6 @@ bool Is8086(int32_t identifier) {
 }
 
 constexpr float kMaxFrameDelay = 1e10f;
-constexpr float kSecondsPerDay = 86400.0f;
 
 // Register offsets from the base and status bits of the two families.
 namespace f8086 {
@@ -260,17 +260,16 @@ void SMBus::WaitIdle10B9() {
 }
 
 // Polls the status register until it no longer says wait or the deadline, a whole
-// second of the system timer 0.5 s to 1.5 s ahead, is reached. Readings below the
-// first one lie past midnight and count a day on, so the restart of the timer
-// never lengthens the wait.
+// second of the system timer 0.5 s to 1.5 s ahead, is reached; the timer is read
+// across midnight and clock steps as every wait of the library reads it.
 void SMBus::WaitForStatus(bool (*saysWait)(int32_t status)) {
   const float start = Timer();
   WaitDeadline = comrt::ToInt32(start + 1.0f);
+  quorlink::Deadline deadline(start, WaitDeadline);
   const int32_t address = Register(0);  // the status register of either family
   for (float now = start;; now = Timer()) {
     const bool wait = saysWait(QELSMBus::ReadByBase(address));
-    const float reading = now < start ? now + kSecondsPerDay : now;
-    if (!(reading < WaitDeadline && wait)) return;
+    if (deadline.Reached(now) || !wait) return;
     DoEvents();
   }
 }

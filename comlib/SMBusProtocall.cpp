@@ -11,12 +11,13 @@ namespace cp = CommunicationsProcedures;
 
 namespace {
 
-// The transactions open their bus operation themselves; the single steps and
-// register accesses called from here open one around the call, so that none of
-// them runs inside an operation that is waiting in a yield.
+// The transactions open their bus operation themselves. The single line steps and
+// raw port accesses called from here open one around the call, so that none of
+// them runs inside an operation waiting in a yield; an operation's event handlers
+// may call them.
 template <class Step>
-auto OnBus(Step step) {
-  quorlink::BusOperation operation;
+auto AsStep(Step step) {
+  const quorlink::BusOperation operation(quorlink::Reach::Step);
   return step();
 }
 
@@ -25,6 +26,7 @@ constexpr float kLongestFrameDelay = 1e10f;
 }  // namespace
 
 SMBusProtocall::SMBusProtocall() {
+  const quorlink::BusHold hold;
   cg::InvertedLineCodes();
   cp::Delay = 0;
   cg::BitsToStayHigh = 0;
@@ -77,7 +79,7 @@ HRESULT SMBusProtocall::ShortRead(BYTE DeviceAddress, BYTE* retval) {
 HRESULT SMBusProtocall::WaitAck(BYTE Timeout, VARIANT_BOOL* retval) {
   return Call([&] {
     VARIANT_BOOL* out = comrt::Out(retval);
-    *out = OnBus([Timeout] { return cg::WaitForAcknowledge(static_cast<int16_t>(Timeout)); });
+    *out = AsStep([Timeout] { return cg::WaitForAcknowledge(static_cast<int16_t>(Timeout)); });
   });
 }
 
@@ -111,12 +113,12 @@ HRESULT SMBusProtocall::get_RepeatedStart(VARIANT_BOOL* retval) {
 }
 
 HRESULT SMBusProtocall::Portout(short CurrentPortAddress, BYTE Value) {
-  return Call([&] { OnBus([&] { cp::PortOutByte(CurrentPortAddress, Value); }); });
+  return Call([&] { AsStep([&] { cp::PortOutByte(CurrentPortAddress, Value); }); });
 }
 HRESULT SMBusProtocall::Portin(short CurrentPortAddress, BYTE* retval) {
   return Call([&] {
     BYTE* out = comrt::Out(retval);
-    *out = OnBus([&] { return cp::PortInByte(CurrentPortAddress); });
+    *out = AsStep([&] { return cp::PortInByte(CurrentPortAddress); });
   });
 }
 
@@ -127,7 +129,7 @@ HRESULT SMBusProtocall::get_AddressPointer(BYTE* retval) {
   return Call([&] { *comrt::Out(retval) = cp::AddressPointer; });
 }
 HRESULT SMBusProtocall::put_BitsToStayHigh(BYTE value) {
-  return Call([&] { OnBus([&] { cp::SetBitsToStayHigh(value); }); });
+  return Call([&] { cp::SetBitsToStayHigh(value); });
 }
 HRESULT SMBusProtocall::get_BitsToStayHigh(BYTE* retval) {
   return Call([&] { *comrt::Out(retval) = cg::BitsToStayHigh; });
@@ -139,7 +141,7 @@ HRESULT SMBusProtocall::get_ThereWasNoAck(VARIANT_BOOL* retval) {
   return Call([&] { *comrt::Out(retval) = cp::ThereWasNoAck; });
 }
 HRESULT SMBusProtocall::put_PortAddress(short value) {
-  return Call([&] { cg::SelectPortByAddress(value); });
+  return Call([&] { quorlink::OnBus([value] { cg::SelectPortByAddress(value); }); });
 }
 HRESULT SMBusProtocall::get_PortAddress(short* retval) {
   return Call([&] { *comrt::Out(retval) = cg::PortAddress; });
@@ -170,7 +172,7 @@ HRESULT SMBusProtocall::get_OrBits(BYTE* retval) {
 }
 
 HRESULT SMBusProtocall::Ack() {
-  return Call([] { OnBus(cp::ClockSlaveAck); });
+  return Call([] { AsStep(cp::ClockSlaveAck); });
 }
 HRESULT SMBusProtocall::PortRead(BYTE DeviceAddress, BYTE AddressPointer, BYTE* retval) {
   return Call([&] {
@@ -179,34 +181,34 @@ HRESULT SMBusProtocall::PortRead(BYTE DeviceAddress, BYTE AddressPointer, BYTE* 
   });
 }
 HRESULT SMBusProtocall::NAck() {
-  return Call([] { OnBus(cp::SendMasterNAck); });
+  return Call([] { AsStep(cp::SendMasterNAck); });
 }
 HRESULT SMBusProtocall::MAck() {
-  return Call([] { OnBus(cp::SendMasterAck); });
+  return Call([] { AsStep(cp::SendMasterAck); });
 }
 HRESULT SMBusProtocall::PortWrite(BYTE DeviceAddress, BYTE AddressPointer, BYTE Data) {
   return Call([&] { cp::PortWriteTransaction(DeviceAddress, AddressPointer, Data); });
 }
 HRESULT SMBusProtocall::PreStart() {
-  return Call([] { OnBus(cp::SendPreStart); });
+  return Call([] { AsStep(cp::SendPreStart); });
 }
 HRESULT SMBusProtocall::ReadData(float* retval) {
   return Call([&] {
     float* out = comrt::Out(retval);
-    *out = OnBus(cp::ReceiveDataByte);
+    *out = AsStep(cp::ReceiveDataByte);
   });
 }
 HRESULT SMBusProtocall::StartBit() {
-  return Call([] { OnBus(cp::SendStartCondition); });
+  return Call([] { AsStep(cp::SendStartCondition); });
 }
 HRESULT SMBusProtocall::StopBit() {
-  return Call([] { OnBus(cp::SendStopCondition); });
+  return Call([] { AsStep(cp::SendStopCondition); });
 }
 // Data is passed by reference but only read.
 HRESULT SMBusProtocall::WriteData(float* Data) {
   return Call([&] {
     const float value = *comrt::Out(Data);
-    OnBus([value] { cp::SendDataByte(value); });
+    AsStep([value] { cp::SendDataByte(value); });
   });
 }
 
@@ -221,15 +223,14 @@ HRESULT SMBusProtocall::get_TotalSpeed(short* retval) {
 }
 
 // The result stays empty; the data are fetched with GetBlockReadData. A wrong
-// count byte is reported to the sinks once the transfer has stopped, so that a
-// handler may tidy up the bus.
+// count byte is reported to the sinks while the transfer stands stopped, so that
+// a handler may tidy up the bus with line steps.
 HRESULT SMBusProtocall::BlockRead(BYTE, BYTE, VARIANT* retval) {
   return Call([&] {
     VARIANT* out = comrt::Out(retval);
     VariantInit(out);
-    if (!block_.BlockRead()) {
-      Raise(__SMBusProtocall::dispid_SMBusProtocallError, short{1}, "The byte count read did not equal 32");
-    }
+    block_.BlockRead(
+        [this] { Raise(__SMBusProtocall::dispid_SMBusProtocallError, short{1}, "The byte count read did not equal 32"); });
   });
 }
 HRESULT SMBusProtocall::BlockWrite(BYTE ByteCount, VARIANT Data) {

@@ -5,10 +5,10 @@
 // client through the class factory.
 #pragma once
 #include "BlockTransfers.h"
-#include "com/object.h"
+#include "BusObject.h"
 #include "quorlink/interfaces.h"
 
-class SMBusProtocall final : public comrt::Object<SMBusProtocall, _SMBusProtocall, __SMBusProtocall> {
+class SMBusProtocall final : public quorlink::BusObject<SMBusProtocall, _SMBusProtocall, __SMBusProtocall> {
  public:
   static constexpr const CLSID& kClsid = CLSID_SMBusProtocall;
   static constexpr const char* kErrorSource = "QELCom.SMBusProtocall";

@@ -1,18 +1,19 @@
-// The byte, word and pointer transactions. Each opens a bus operation, claims the
-// port, builds its frame from the line steps, gives the port back unless it is
-// locked open, and pauses for the frame delay. Written bytes get a plain
-// acknowledge clock: no transaction senses whether a device answered.
+// The byte, word and pointer transactions, each a bus operation (BusOperation.h)
+// built from the line steps. Written bytes get a plain acknowledge clock: no
+// transaction senses whether a device answered.
 #include "BusLines.h"
 #include "BusOperation.h"
 #include "ByteFrames.h"
 #include "CommunicationsProcedures.h"
-#include "PortClaim.h"
 #include "com/convert.h"
 
 namespace CommunicationsProcedures {
 
 namespace {
 
+using quorlink::Claim;
+using quorlink::Close;
+using quorlink::OnBus;
 using quorlink::Write;
 
 // The turnaround between pointer write and read: a stop, or with RepeatedStart the
@@ -45,81 +46,71 @@ uint8_t ReadOneByte(uint8_t deviceAddress) {
 }  // namespace
 
 void ShortWriteTransaction(uint8_t DeviceAddress, uint8_t Data) {
-  quorlink::BusOperation operation;
-  if (!quorlink::ClaimFirst()) return;
-  SendStartCondition();
-  Write(DeviceAddress);
-  Write(Data);
-  SendStopCondition();
-  quorlink::ReleaseUnlessLocked();
-  WaitFrameDelay();
+  OnBus(Claim::First, Close::ReleaseThenPause, [&] {
+    SendStartCondition();
+    Write(DeviceAddress);
+    Write(Data);
+    SendStopCondition();
+  });
 }
 
 uint8_t ShortReadTransaction(uint8_t DeviceAddress) {
-  quorlink::BusOperation operation;
-  if (!quorlink::ClaimFirst()) return 0;
-  const uint8_t result = ReadOneByte(DeviceAddress);
-  quorlink::ReleaseUnlessLocked();
-  WaitFrameDelay();
+  uint8_t result = 0;
+  OnBus(Claim::First, Close::ReleaseThenPause, [&] { result = ReadOneByte(DeviceAddress); });
   return result;
 }
 
 void WriteWordTransaction(uint8_t DeviceAddress, uint8_t AddressPointer, float Value) {
-  quorlink::BusOperation operation;
-  if (!quorlink::ClaimFirst()) return;
-  SendStartCondition();
-  Write(DeviceAddress);
-  Write(AddressPointer);
-  // High byte first; SendDataByte keeps the low 8 bits of each.
-  const int32_t word = comrt::ToInt32(Value);
-  Write(static_cast<float>((word & ~0xFF) / 256));
-  Write(static_cast<float>(word & 0xFF));
-  SendStopCondition();
-  quorlink::ReleaseUnlessLocked();
-  WaitFrameDelay();
+  OnBus(Claim::First, Close::ReleaseThenPause, [&] {
+    SendStartCondition();
+    Write(DeviceAddress);
+    Write(AddressPointer);
+    // High byte first; SendDataByte keeps the low 8 bits of each.
+    const int32_t word = comrt::ToInt32(Value);
+    Write(static_cast<float>((word & ~0xFF) / 256));
+    Write(static_cast<float>(word & 0xFF));
+    SendStopCondition();
+  });
 }
 
 float ReadWordTransaction(uint8_t DeviceAddress, uint8_t AddressPointer) {
-  quorlink::BusOperation operation;
-  if (!quorlink::ClaimFirst()) return 0;
-  SendStartCondition();
-  Write(DeviceAddress);
-  Write(AddressPointer);
-  SendStopCondition();
-  SendStartCondition();
-  Write(quorlink::ReadPhase(DeviceAddress));
-  const auto high = static_cast<int32_t>(ReceiveDataByte());
-  SendMasterAck();
-  const auto low = static_cast<int32_t>(ReceiveDataByte());
-  SendMasterNAck();
-  SendStopCondition();
-  quorlink::ReleaseUnlessLocked();
-  WaitFrameDelay();
-  return static_cast<float>(high * 256 | low);
+  int32_t word = 0;
+  OnBus(Claim::First, Close::ReleaseThenPause, [&] {
+    SendStartCondition();
+    Write(DeviceAddress);
+    Write(AddressPointer);
+    SendStopCondition();
+    SendStartCondition();
+    Write(quorlink::ReadPhase(DeviceAddress));
+    const auto high = static_cast<int32_t>(ReceiveDataByte());
+    SendMasterAck();
+    const auto low = static_cast<int32_t>(ReceiveDataByte());
+    SendMasterNAck();
+    SendStopCondition();
+    word = high * 256 | low;
+  });
+  return static_cast<float>(word);
 }
 
 void PortWriteTransaction(uint8_t DeviceAddress, uint8_t AddressPointer, uint8_t Data) {
-  quorlink::BusOperation operation;
-  if (!quorlink::ClaimUnlessLocked()) return;
-  SendStartCondition();
-  Write(DeviceAddress);
-  Write(AddressPointer);
-  Write(Data);
-  SendStopCondition();
-  WaitFrameDelay();
-  quorlink::ReleaseUnlessLocked();
+  OnBus(Claim::UnlessLocked, Close::PauseThenRelease, [&] {
+    SendStartCondition();
+    Write(DeviceAddress);
+    Write(AddressPointer);
+    Write(Data);
+    SendStopCondition();
+  });
 }
 
 uint8_t PortReadTransaction(uint8_t DeviceAddress, uint8_t AddressPointer) {
-  quorlink::BusOperation operation;
-  if (!quorlink::ClaimUnlessLocked()) return 0;
-  SendStartCondition();
-  Write(DeviceAddress);
-  Write(AddressPointer);
-  Turnaround();
-  const uint8_t result = ReadOneByte(DeviceAddress);
-  WaitFrameDelay();
-  quorlink::ReleaseUnlessLocked();
+  uint8_t result = 0;
+  OnBus(Claim::UnlessLocked, Close::PauseThenRelease, [&] {
+    SendStartCondition();
+    Write(DeviceAddress);
+    Write(AddressPointer);
+    Turnaround();
+    result = ReadOneByte(DeviceAddress);
+  });
   return result;
 }
 

@@ -26,12 +26,11 @@ template <typename Acknowledged>
 bool AcknowledgeWithin(int16_t timeout, Acknowledged acknowledged) {
   const float start = Timer();
   CommunicationsProcedures::WaitMark = start + static_cast<float>(timeout);
-  const double deadline = CommunicationsProcedures::WaitMark;
-  quorlink::TimerSince timer(start);
+  quorlink::Deadline deadline(start, CommunicationsProcedures::WaitMark);
   for (;;) {
     if (acknowledged(InputByte(StatusRegister()))) return true;
     DoEvents();
-    if (timer.Reading() > deadline) return false;
+    if (deadline.Passed()) return false;
   }
 }
 
@@ -41,7 +40,7 @@ quorlink::Boolean WaitForAcknowledge(int16_t Timeout) {
   if (PortClaimed) {
     HL();
     const bool seen = AcknowledgeWithin(Timeout, [](uint8_t status) {
-      return ((status & kStatusSDA) != 0) == (DataInverted != 0);
+      return ((status & kWiring.statusSDA) != 0) == (DataInverted != 0);
     });
     if (!seen) return quorlink::kFalse;  // lines left at HL, the claim kept
     LH(); D(); LL();
@@ -50,7 +49,7 @@ quorlink::Boolean WaitForAcknowledge(int16_t Timeout) {
   if (!quorlink::ClaimFirst()) return quorlink::kTrue;  // nothing driven
   HL();
   // On a port it claims itself the wait takes a set bit as the acknowledge.
-  const bool seen = AcknowledgeWithin(Timeout, [](uint8_t status) { return (status & kStatusSDA) != 0; });
+  const bool seen = AcknowledgeWithin(Timeout, [](uint8_t status) { return (status & kWiring.statusSDA) != 0; });
   if (!seen) return quorlink::kFalse;
   HH(); D(); LL();
   quorlink::ReleaseUnlessLocked();

@@ -10,22 +10,28 @@ namespace quorlink {
 
 namespace {
 constexpr double kSecondsPerDay = 86400.0;
+constexpr double kMidnightDrop = kSecondsPerDay / 2;
 // Counted delays stop at this many yields, so that +infinity ends too; the frame
 // delay's setter keeps it within the same bound.
 constexpr double kMaxPasses = 1e10;
 }  // namespace
 
-double TimerSince::Reading() {
-  const float reading = Timer();
-  if (reading < last_) days_ += kSecondsPerDay;
+double Deadline::Carried(float reading) {
+  if (reading < last_) {
+    const double drop = static_cast<double>(last_) - reading;
+    offset_ += drop > kMidnightDrop ? kSecondsPerDay : drop;
+  }
   last_ = reading;
-  return days_ + reading;
+  return offset_ + reading;
 }
 
+bool Deadline::Reached() { return Reached(Timer()); }
+
+bool Deadline::Passed() { return Carried(Timer()) > end_; }
+
 void HoldUntil(float mark, double seconds) {
-  TimerSince timer(mark);
-  const double end = static_cast<double>(mark) + seconds;
-  while (timer.Reading() < end) DoEvents();
+  Deadline deadline(mark, static_cast<double>(mark) + seconds);
+  while (!deadline.Reached()) DoEvents();
 }
 
 void PauseFor(float delay) {

@@ -1,20 +1,32 @@
-// The timing of the bus code. Every wait yields once per pass to the host's
-// message loop. The system timer restarts at 0 at midnight; the waits count time
-// across the restart, so none lasts longer because of it.
+// The timing of the bus code and of the host SMBus. Every wait yields once per
+// pass to the host's message loop and measures its time on the system timer
+// through one Deadline, so that all of them read the timer by the same rule.
 #pragma once
 
 namespace quorlink {
 
-// Readings of the system timer on the scale of a mark taken earlier: each restart
-// seen since the mark adds a day, so the reading keeps growing across midnight.
-class TimerSince {
+// A wait's end on the system timer, on the scale of the reading `mark` it starts
+// from. The timer restarts at 0 at midnight and the clock may be stepped (as time
+// synchronisation does): a reading more than 12 hours below the previous one is
+// midnight and counts a day on; a smaller drop is a step back, and the wait goes
+// on from the new reading as though no time had passed. A step forward counts as
+// time passed.
+class Deadline {
  public:
-  explicit TimerSince(float mark) : last_(mark) {}
-  double Reading();
+  Deadline(float mark, double end) : last_(mark), end_(end) {}
+
+  // Whether `reading`, taken now, is at or past the end.
+  bool Reached(float reading) { return Carried(reading) >= end_; }
+  // Reads the timer: at or past the end; strictly past it.
+  bool Reached();
+  bool Passed();
 
  private:
+  double Carried(float reading);
+
   float last_;
-  double days_ = 0;
+  double offset_ = 0;  // what the carried readings add to the timer's
+  double end_;
 };
 
 // The wait of a delay that is neither 0 nor not a number.

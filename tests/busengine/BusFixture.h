@@ -3,7 +3,6 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "CommonGlobals.h"
@@ -17,29 +16,8 @@ namespace cg = CommonGlobals;
 namespace cp = CommunicationsProcedures;
 
 inline void ResetLibraryState() {
-  cg::PortIndex = 0;
-  cg::PortCount = 0;
-  cg::PortClaimed = 0;
-  cg::PortAddresses.reset();
-  cg::DeviceAddress = 0;
-  cg::PortAddress = 0;
-  cg::DataInverted = 0;
-  cg::BitsToStayHigh = 0;
-  cg::CodeSDAHighSCLHigh = cg::CodeSDALowSCLHigh = cg::CodeSDALowSCLLow = cg::CodeSDAHighSCLLow = 0;
-  cg::IsWin9x = 0;
-  cg::LockPortOpen = 0;
-  std::memset(&cg::OSInfo, 0, sizeof cg::OSInfo);
-  cg::BuildNumber.reset();
-  cp::OrBits = 0;
-  cp::CheckForAck = cp::ThereWasNoAck = 0;
-  cp::Delay = 0;
-  cp::AddressPointer = 0;
-  cp::WaitMark = 0;
-  cp::RepeatedStart = 0;
-  cp::FrameDelay = 0;
-  cp::RelativeDelayOn = cp::VideoSoftware = cp::ActAsMaster = 0;
-  std::memset(cp::PECData, 0, sizeof cp::PECData);
-  cp::BitCount = cp::BitIndex = cp::DataByte = cp::StatusByte = 0;
+  cg::Reset();
+  cp::Reset();
 }
 
 class BusTest : public ::testing::Test {

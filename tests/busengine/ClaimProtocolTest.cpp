@@ -1,6 +1,8 @@
 // Port ownership: claims and releases at parport2k in each ownership state, the
 // selection of a port by its base address, the gates of the port byte routines
 // and the two setters.
+#include <tuple>
+
 #include "BusFixture.h"
 #include "com/error.h"
 
@@ -101,35 +103,43 @@ TEST_F(BusTest, SelectPortByAddress) {
   // Port 2's information call fails; port 3 lies above the signed 16-bit range
   // (its 16-bit form is negative); ports 4 and 5 share a base.
   cg::PortCount = 5;
-  RecorderSetPort(1, 0x378, 1);
-  RecorderSetPort(2, 0x278, 0);
-  RecorderSetPort(3, 0x1BC00, 1);
-  RecorderSetPort(4, 0x3BC, 1);
-  RecorderSetPort(5, 0x3BC, 1);
   struct Case {
     int16_t address;
     uint8_t index;
     int16_t selected;
+    bool moved;  // the claim on port 8 is given up before the selection moves
   } cases[] = {
-      {0x278, 7, 0x100},                                          // passed over: nothing changes
-      {static_cast<int16_t>(0xBC00), 2, static_cast<int16_t>(0xBC00)},
-      {0x3BC, 3, 0x3BC},                                          // the lower-numbered of two
-      {0x378, 0, 0x378},
-      {0x2BC, 7, 0x100},                                          // no such port
+      {0x278, 7, 0x100, false},                                          // passed over: nothing changes
+      {static_cast<int16_t>(0xBC00), 2, static_cast<int16_t>(0xBC00), true},
+      {0x3BC, 3, 0x3BC, true},                                           // the lower-numbered of two
+      {0x378, 0, 0x378, true},
+      {0x2BC, 7, 0x100, false},                                          // no such port
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
+    RecorderReset();
+    for (const auto& [number, base, info] : {std::tuple{1, 0x378, 1}, {2, 0x278, 0}, {3, 0x1BC00, 1}, {4, 0x3BC, 1}, {5, 0x3BC, 1}}) {
+      RecorderSetPort(number, base, info);
+    }
     cg::PortIndex = 7;
     cg::PortAddress = 0x100;
     cg::PortClaimed = cg::LockPortOpen = -1;
     cg::SelectPortByAddress(c.address);
     EXPECT_EQ(cg::PortIndex, c.index);
     EXPECT_EQ(cg::PortAddress, c.selected);
-    EXPECT_EQ(cg::PortClaimed, -1);  // selection neither claims nor releases
-    EXPECT_EQ(cg::LockPortOpen, -1);
+    EXPECT_EQ(cg::PortClaimed, c.moved ? 0 : -1);
+    EXPECT_EQ(cg::LockPortOpen, c.moved ? 0 : -1);
+    int released = 0;
+    for (const RecorderCall& call : recorder::Calls()) {
+      if (call.kind == kRecorderRelease) {
+        EXPECT_EQ(call.a, 8);
+        ++released;
+      } else {
+        EXPECT_EQ(call.kind, kRecorderInfo);
+      }
+    }
+    EXPECT_EQ(released, c.moved ? 1 : 0);
   }
-  const auto calls = recorder::Calls();
-  for (const RecorderCall& call : calls) EXPECT_EQ(call.kind, kRecorderInfo);
 }
 
 TEST_F(BusTest, SelectWithoutPortClearsTheClaimAlone) {

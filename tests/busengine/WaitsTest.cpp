@@ -2,6 +2,7 @@
 // wraps it at midnight, as the real timer does.
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "BusFixture.h"
 
@@ -10,6 +11,7 @@ namespace {
 
 float g_now = 0;
 float g_step = 0;
+float g_jump = 0;  // a step of the clock, made once at the first yield
 int g_readings = 0;
 long g_yields = 0;
 
@@ -20,7 +22,7 @@ float FakeClock() {
 
 void AdvanceClock() {
   ++g_yields;
-  g_now += g_step;
+  g_now += g_step + std::exchange(g_jump, 0.0f);
   if (g_now >= 86400.0f) g_now -= 86400.0f;
   RecorderMark('Y');
 }
@@ -36,6 +38,7 @@ class WaitTest : public BusTest {
   static void Start(float now, float step) {
     g_now = now;
     g_step = step;
+    g_jump = 0;
     g_readings = 0;
     g_yields = 0;
   }
@@ -181,6 +184,39 @@ TEST_F(WaitTest, WaitForAcknowledgeWithoutPortDrivesNothing) {
   EXPECT_EQ(cg::WaitForAcknowledge(1), -1);
   EXPECT_EQ(Wire(), "");
   EXPECT_EQ(g_yields, 0);
+}
+
+// A drop of the reading by more than 12 hours is midnight; a smaller one is the
+// clock stepped back, and the wait goes on from the new reading; a step forward
+// counts as time passed. Yields of 0.125 s: the bit delay of 0.5 s needs 4, the
+// acknowledge wait of 1 s gives up after 5.
+TEST_F(WaitTest, ClockStepsAndMidnightInTheBitDelayAndTheAcknowledgeWait) {
+  const struct Case {
+    const char* name;
+    float start, jump;
+    long delayYields, ackYields;
+  } cases[] = {
+      {"steady", 1000, 0, 4, 9},
+      {"0.3 s back", 1000, -0.3f, 5, 10},  // the first yield's time is lost in the step
+      {"midnight", 86399.75f, 0, 4, 9},
+      {"0.3 s forward", 1000, 0.3f, 2, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(c.start, 0.125f);
+    g_jump = c.jump;
+    cp::Delay = 0.5f;
+    cg::BitDelay();
+    EXPECT_EQ(g_yields, c.delayYields);
+
+    RecorderReset();
+    Start(c.start, 0.125f);
+    g_jump = c.jump;
+    cg::PortClaimed = -1;
+    RecorderScriptStatus(nullptr, 0, 0x10);  // no acknowledge
+    EXPECT_EQ(cg::WaitForAcknowledge(1), 0);
+    EXPECT_EQ(g_yields, c.ackYields);
+  }
 }
 
 }  // namespace

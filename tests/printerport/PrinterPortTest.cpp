@@ -264,6 +264,46 @@ TEST_F(PrinterPortTest, LockPortOpen) {
   }
 }
 
+// A claim names the selected port: moving the selection away from a locked port
+// gives that port up first, so no port stays held behind the caller's back. The
+// same port selected again keeps its claim.
+TEST_F(PrinterPortTest, ChangingTheSelectionGivesUpTheClaimFirst) {
+  const auto twoPorts = [] {
+    RecorderReset();
+    RecorderSetPortCount(2);
+    RecorderSetPort(2, 0x278, 1);
+  };
+  twoPorts();
+  const Port port = comrt::Make<PrinterPort>();
+  const struct {
+    const char* name;
+    std::function<HRESULT()> change;
+    const char* log;
+  } changes[] = {
+      {"by index", [&] { return port->put_PortAddressIndex(1); }, "release 1"},
+      {"by base", [&] { return port->put_PortAddress(0x278); }, "count info 1 info 1 info 2 release 1"},
+  };
+  for (const auto& [name, change, log] : changes) {
+    SCOPED_TRACE(name);
+    twoPorts();
+    ASSERT_EQ(port->put_PortAddressIndex(0), S_OK);
+    ASSERT_EQ(port->put_LockPortOpen(-1), S_OK);
+    ASSERT_EQ(port->put_PortAddressIndex(0), S_OK);
+    ASSERT_EQ(port->put_PortAddress(0x378), S_OK);
+    EXPECT_EQ(cg::PortClaimed, -1);
+    EXPECT_EQ(recorder::Count(kRecorderRelease), 0);
+    twoPorts();
+    ASSERT_EQ(change(), S_OK);
+    EXPECT_EQ(Log(), log);
+    VARIANT_BOOL locked = -1;
+    port->get_LockPortOpen(&locked);
+    EXPECT_EQ(locked, 0);
+    EXPECT_EQ(cg::PortClaimed, 0);
+    ASSERT_EQ(port->put_LockPortOpen(0), S_OK);
+    EXPECT_EQ(Log(), log);  // nothing left to give back
+  }
+}
+
 TEST_F(PrinterPortTest, DestroyingItReleasesNothing) {
   Port port = comrt::Make<PrinterPort>();
   comrt::ComPtr<_DataPort> data;

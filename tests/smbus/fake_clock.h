@@ -5,6 +5,7 @@
 #pragma once
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #include "qel/system.h"
 #include "recording.h"
@@ -13,6 +14,7 @@ inline double g_clockSeconds = 0.0;  // since the start of the first day, never 
 inline double g_clockStep = 0.01;    // per yield
 inline bool g_clockMarks = false;
 inline double g_clockLimit = 0.0;    // a wait still running then has gone wrong
+inline double g_clockJump = 0.0;     // a step of the clock, made once at the first yield
 
 inline float FakeTimer() {
   if (g_clockMarks) RecorderMark(kTimerMark);
@@ -21,7 +23,7 @@ inline float FakeTimer() {
 
 inline void FakeYield() {
   if (g_clockMarks) RecorderMark(kYieldMark);
-  g_clockSeconds += g_clockStep;
+  g_clockSeconds += g_clockStep + std::exchange(g_clockJump, 0.0);
   if (g_clockSeconds > g_clockLimit) throw std::runtime_error("a wait ran on past the fake clock's limit");
 }
 
@@ -31,6 +33,7 @@ class FakeClock {
     g_clockSeconds = start;
     g_clockMarks = marks;
     g_clockLimit = start + 60.0;
+    g_clockJump = 0.0;
     qelsys::SetClock(FakeTimer);
     qelsys::SetYieldHook(FakeYield);
   }

@@ -213,6 +213,28 @@ TEST_F(Transactions, WaitGivesUpAtTheRoundedDeadline) {
   }
 }
 
+// The clock stepped back by less than 12 hours: the wait goes on from the new
+// reading; a step forward counts as time passed.
+TEST_F(Transactions, WaitRidesThroughClockStepsAndMidnight) {
+  const struct {
+    const char* name;
+    double start, jump, length;
+  } cases[] = {
+      {"0.3 s back", 1000.0, -0.3, 1.0},
+      {"midnight", 86399.7, 0.0, 1.3},
+      {"0.3 s forward", 1000.0, 0.3, 0.7},
+  };
+  for (const auto& c : cases) {
+    RecorderReset();
+    SetPort(kBase8086, {0x01});  // busy for ever
+    SMBusObject bus = Controller(0x71138086, kBase8086);
+    FakeClock clock(c.start);
+    g_clockJump = c.jump;
+    bus.PortWrite(0x50, 1, 2);
+    EXPECT_NEAR(clock.Now() - c.jump - c.start, c.length, 0.02) << c.name;
+  }
+}
+
 TEST_F(Transactions, ReadAndProbeWaitTwiceForAControllerThatNeverGetsReady) {
   SetPort(kBase10B9, {0x00});  // never idle
   SMBusObject bus = Controller(0x710110B9, kBase10B9);

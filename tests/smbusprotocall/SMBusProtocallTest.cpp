@@ -5,10 +5,14 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <utility>
 
 #include "BlockNotation.h"
 #include "BusFixture.h"
 #include "BusOperation.h"
+#include "EEPROM.h"
+#include "PortRegisters.h"
+#include "PrinterPort.h"
 #include "SMBusProtocall.h"
 #include "com/factory.h"
 #include "com/implements.h"
@@ -435,6 +439,67 @@ TEST_F(BusObjectTest, WrongCountIsRaisedToEverySinkAndTheMemberSucceeds) {
   EXPECT_EQ(bus->BlockRead(0, 0, &result), S_OK);
   EXPECT_EQ(first->events.size(), 1u);
   EXPECT_EQ(cg::PortClaimed, 0);
+}
+
+// The handlers run while the stopped read is still open: line steps work, and
+// every whole operation is refused with nothing on the wire, so a handler that
+// reads the block again cannot make the read recurse.
+TEST_F(BusObjectTest, WrongCountHandlersMayStepButStartNoOperation) {
+  const auto sink = comrt::ComPtr<Sink>::Adopt(new Sink);
+  Connect(bus, sink.get());
+  const auto eeprom = comrt::Make<EEPROM>();
+  const auto data = comrt::Make<DataPort>();
+  const auto port = comrt::Make<PrinterPort>();
+  cg::PlainLineCodes();
+  cg::PortCount = 1;
+  cg::PortAddress = 0x378;
+  RecorderReset();
+  std::vector<std::string> unrefused;
+  int wholeTraffic = -1;
+  std::vector<HRESULT> steps;
+  sink->onEvent = [&] {
+    BYTE byte = 0;
+    float value = 0x5A;
+    VARIANT_BOOL flag = 0;
+    comrt::Variant result;
+    const std::pair<const char*, std::function<HRESULT()>> whole[] = {
+        {"BlockRead", [&] { return bus->BlockRead(0, 0, &result); }},
+        {"BlockWrite", [&] { return bus->BlockWrite(0, BlockData(VT_I2, {})); }},
+        {"ShortWrite", [&] { return bus->ShortWrite(0x92, 1); }},
+        {"ShortRead", [&] { return bus->ShortRead(0x92, &byte); }},
+        {"WriteWord", [&] { return bus->WriteWord(0x92, 1, 2); }},
+        {"ReadWord", [&] { return bus->ReadWord(0x92, 1, &value); }},
+        {"PortWrite", [&] { return bus->PortWrite(0x92, 1, 2); }},
+        {"PortRead", [&] { return bus->PortRead(0x92, 1, &byte); }},
+        {"BitsToStayHigh", [&] { return bus->put_BitsToStayHigh(1); }},
+        {"EEPROM ReadByte", [&] { return eeprom->ReadByte(1, 2, &byte); }},
+        {"EEPROM WriteByte", [&] { return eeprom->WriteByte(1, 2, 3); }},
+        {"EEPROM PageErase", [&] { return eeprom->PageErase(1, 2, 3, &flag); }},
+        {"EEPROM SetEEPROMAddress", [&] { return eeprom->SetEEPROMAddress(1, 2); }},
+        {"DataPort", [&] { return data->put_Value(1); }},
+        {"LockPortOpen", [&] { return port->put_LockPortOpen(-1); }},
+        {"PortAddressIndex", [&] { return port->put_PortAddressIndex(1); }},
+    };
+    const int before = RecorderCallCount();
+    for (const auto& [name, call] : whole) {
+      if (call() != Failure(17)) unrefused.push_back(name);
+    }
+    wholeTraffic = RecorderCallCount() - before;
+    value = 0x5A;
+    steps = {bus->PreStart(), bus->StartBit(), bus->WriteData(&value), bus->Ack(),     bus->ReadData(&value),
+             bus->MAck(),     bus->NAck(),     bus->WaitAck(0, &flag),  bus->StopBit()};
+  };
+  const auto status = StatusFor(31);
+  RecorderScriptStatus(status.data(), static_cast<int32_t>(status.size()), 0);
+  comrt::Variant result;
+  EXPECT_EQ(bus->BlockRead(1, 2, &result), S_OK);
+  ASSERT_EQ(sink->events.size(), 1u);
+  EXPECT_EQ(unrefused, std::vector<std::string>{});
+  EXPECT_EQ(wholeTraffic, 0);
+  EXPECT_EQ(steps, std::vector<HRESULT>(9, S_OK));
+  EXPECT_EQ(Wire(), WithoutDelays(Join({"claim", BlockReadHead(0x90), kPreStart, kStart, Written(0x5A), Received(),
+                                        kMasterAck, kMasterNAck, "HL in LH LL", kStop})));
+  EXPECT_EQ(cg::PortClaimed, -1);
 }
 
 TEST_F(BusObjectTest, BlockStateThroughTheInterface) {
