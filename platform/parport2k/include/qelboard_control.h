@@ -36,7 +36,7 @@ int32_t QelBoard_WriteEeprom(int32_t Address, int32_t Value);
 
 /* Starts a VCD trace of SCL and SDA into Path (replacing a running one), one time
  * step per write to port 1; a null Path stops and closes it. 1 on success, 0 when
- * the file cannot be created. QEL_BOARD_TRACE=Path starts one when the virtual
+ * the file cannot be created or its header cannot be written. QEL_BOARD_TRACE=Path starts one when the virtual
  * backend is chosen. */
 int32_t QelBoard_TraceTo(const char* Path);
 
