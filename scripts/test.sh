@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test, then runs the suite again built with
+# Builds everything and runs every test, the parallel-port library's test on
+# Debian's own kernel under QEMU among them, then runs the suite again built with
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +11,7 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+bash tests/kernel/run.sh build
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZE=ON
 cmake --build build-sanitize -j "$jobs"
