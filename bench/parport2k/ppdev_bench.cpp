@@ -1,0 +1,91 @@
+// The ppdev backend's costs on a real kernel, run inside the guest that
+// run-in-guest.sh boots: a claim and release through the library against the
+// kernel's own release and claim on an open descriptor, and OutByte of the data
+// register against a bare PPWDATA request.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+#include "parport2k.h"
+
+namespace {
+
+constexpr int32_t kData = 0x378;
+
+// A descriptor of this program's own, claimed, beside the library's.
+class RawPort {
+ public:
+  RawPort() : fd_(open("/dev/parport0", O_RDWR | O_CLOEXEC)) {}
+  RawPort(const RawPort&) = delete;
+  RawPort& operator=(const RawPort&) = delete;
+  ~RawPort() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Claim() { return fd_ >= 0 && ioctl(fd_, PPCLAIM) == 0; }
+  void Release() { ioctl(fd_, PPRELEASE); }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+void LibraryClaimRelease(benchmark::State& state) {
+  GetParallelPortCount();
+  for (auto _ : state) {
+    if (ClaimParallelPort(1, -1) == 0) {
+      state.SkipWithError("the port cannot be claimed");
+      break;
+    }
+    ReleaseParallelPort(1);
+  }
+}
+BENCHMARK(LibraryClaimRelease);
+
+void KernelReleaseClaim(benchmark::State& state) {
+  RawPort port;
+  if (!port.Claim()) {
+    state.SkipWithError("the port cannot be claimed");
+    return;
+  }
+  for (auto _ : state) {
+    ioctl(port.fd(), PPRELEASE);
+    ioctl(port.fd(), PPCLAIM);
+  }
+  port.Release();
+}
+BENCHMARK(KernelReleaseClaim);
+
+void LibraryOutByte(benchmark::State& state) {
+  GetParallelPortCount();
+  if (ClaimParallelPort(1, -1) == 0) {
+    state.SkipWithError("the port cannot be claimed");
+    return;
+  }
+  int32_t value = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(OutByte(kData, ++value & 0xFF));
+  ReleaseParallelPort(1);
+}
+BENCHMARK(LibraryOutByte);
+
+void KernelWriteData(benchmark::State& state) {
+  RawPort port;
+  if (!port.Claim()) {
+    state.SkipWithError("the port cannot be claimed");
+    return;
+  }
+  unsigned char value = 0;
+  for (auto _ : state) {
+    ++value;
+    benchmark::DoNotOptimize(ioctl(port.fd(), PPWDATA, &value));
+  }
+  port.Release();
+}
+BENCHMARK(KernelWriteData);
+
+}  // namespace
+
+BENCHMARK_MAIN();
