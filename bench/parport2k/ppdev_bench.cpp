@@ -33,13 +33,16 @@ class RawPort {
   int fd_;
 };
 
+// False, and the benchmark marked failed, when the port cannot be had.
+bool Claimed(bool claimed, benchmark::State& state) {
+  if (!claimed) state.SkipWithError("the port cannot be claimed");
+  return claimed;
+}
+
 void LibraryClaimRelease(benchmark::State& state) {
   GetParallelPortCount();
   for (auto _ : state) {
-    if (ClaimParallelPort(1, -1) == 0) {
-      state.SkipWithError("the port cannot be claimed");
-      break;
-    }
+    if (!Claimed(ClaimParallelPort(1, -1) == 1, state)) break;
     ReleaseParallelPort(1);
   }
 }
@@ -47,10 +50,7 @@ BENCHMARK(LibraryClaimRelease);
 
 void KernelReleaseClaim(benchmark::State& state) {
   RawPort port;
-  if (!port.Claim()) {
-    state.SkipWithError("the port cannot be claimed");
-    return;
-  }
+  if (!Claimed(port.Claim(), state)) return;
   for (auto _ : state) {
     ioctl(port.fd(), PPRELEASE);
     ioctl(port.fd(), PPCLAIM);
@@ -61,10 +61,7 @@ BENCHMARK(KernelReleaseClaim);
 
 void LibraryOutByte(benchmark::State& state) {
   GetParallelPortCount();
-  if (ClaimParallelPort(1, -1) == 0) {
-    state.SkipWithError("the port cannot be claimed");
-    return;
-  }
+  if (!Claimed(ClaimParallelPort(1, -1) == 1, state)) return;
   int32_t value = 0;
   for (auto _ : state) benchmark::DoNotOptimize(OutByte(kData, ++value & 0xFF));
   ReleaseParallelPort(1);
@@ -73,10 +70,7 @@ BENCHMARK(LibraryOutByte);
 
 void KernelWriteData(benchmark::State& state) {
   RawPort port;
-  if (!port.Claim()) {
-    state.SkipWithError("the port cannot be claimed");
-    return;
-  }
+  if (!Claimed(port.Claim(), state)) return;
   unsigned char value = 0;
   for (auto _ : state) {
     ++value;
