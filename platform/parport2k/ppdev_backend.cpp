@@ -72,8 +72,8 @@ std::string GroupOf(const std::string& path) {
   return std::to_string(status.st_gid);
 }
 
-// A free port is claimed within microseconds; a busy one is tried again while
-// the kernel names no holder, for at most kPatience in all.
+// A free port is claimed within microseconds; a busy one is tried again each
+// time the kernel names no holder, for at most kPatience in all.
 constexpr std::chrono::microseconds kTry{10000};
 constexpr std::chrono::microseconds kPause{10000};
 constexpr std::chrono::milliseconds kPatience{500};
@@ -131,6 +131,10 @@ PpdevBackend::Device* PpdevBackend::Opened(unsigned index) {
   return nullptr;
 }
 
+// No PPEXCL: the kernel refuses an exclusive registration while any other
+// driver (lp registers on every port) or program has the port open, and one
+// granted would keep them all off the port for as long as this process lives.
+// A claim alone already gives sole use of the port until its release.
 bool PpdevBackend::Open(unsigned index) {
   const int fd = open(DevicePath(index).c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
