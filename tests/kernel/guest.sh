@@ -8,6 +8,9 @@
 #
 # The kernel package is fetched with apt-get download once and kept (vmlinuz and
 # the four modules only) in ${XDG_CACHE_HOME:-$HOME/.cache}/qel-kernel.
+# QEL_GUEST_PARALLEL: where the port's strobed bytes go (a QEMU character
+# device, default null); QEL_GUEST_APPEND: kernel options in place of "quiet
+# loglevel=3"; QEL_GUEST_TIMEOUT: seconds (150).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
@@ -89,4 +92,4 @@ printf 'root:x:0:\nlp:x:7:\nnogroup:x:65534:\n' >"$root/etc/group"
 timeout "${QEL_GUEST_TIMEOUT:-150}" qemu-system-x86_64 -accel "${QEL_GUEST_ACCEL:-tcg}" -m 512 \
   -kernel "$kernel/vmlinuz" -initrd "$work/initramfs.gz" \
   -append "console=ttyS0 ${QEL_GUEST_APPEND:-quiet loglevel=3} panic=-1" \
-  -display none -vga none -monitor none -serial stdio -parallel null -net none -no-reboot </dev/null
+  -display none -vga none -monitor none -serial stdio -parallel "${QEL_GUEST_PARALLEL:-null}" -net none -no-reboot </dev/null

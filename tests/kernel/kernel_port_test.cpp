@@ -28,6 +28,7 @@ constexpr int32_t kStatus = 0x379;
 constexpr int32_t kControl = 0x37A;
 constexpr gid_t kNobody = 65534;
 constexpr gid_t kPortGroup = 7;  // the init script gives /dev/parport0 to group lp (7)
+constexpr const char* kPrinted = "qel-kernel-test printed this\n";  // run.sh looks for it on the wire
 
 // ---- helper processes ----------------------------------------------------
 
@@ -80,6 +81,15 @@ int RunRole(const std::string& role) {
     ClaimParallelPort(1, -1);
     OutByte(kControl, 0x0A);
     Say("control " + std::to_string(InByte(kControl)));
+    ReleaseParallelPort(1);
+  } else if (role == "print") {  // prints through the printer driver between its own claims
+    ClaimParallelPort(1, -1);
+    ReleaseParallelPort(1);
+    const int printer = open("/dev/lp0", O_WRONLY | O_CLOEXEC);
+    Say("printed " + std::to_string(write(printer, kPrinted, std::strlen(kPrinted))));
+    Say("while open " + TimedClaim());  // the driver keeps the port until its device is closed
+    close(printer);
+    Say("after close " + std::to_string(ClaimParallelPort(1, -1)));
     ReleaseParallelPort(1);
   } else if (role == "nobody" || role == "nobody-in-lp") {
     const std::vector<gid_t> groups = role == "nobody" ? std::vector<gid_t>{} : std::vector<gid_t>{kPortGroup};
@@ -266,6 +276,21 @@ TEST_F(KernelPort, ClaimWhileAnotherHoldsIsRefusedInTimeThenServed) {
   other.Go();
   EXPECT_EQ(other.Line().substr(0, 8), "second 1");
   EXPECT_EQ(Count(other.Finish(), "libparport2k:"), 1);
+}
+
+// The printer driver prints while this library has the port open but not
+// claimed, and a claim while the driver holds the port is refused in time.
+TEST_F(KernelPort, PrinterDriverPrintsBetweenClaims) {
+  if (std::getenv("QEL_EXPECT_LP") == nullptr) GTEST_SKIP() << "the printer driver is not loaded";
+  Helper printing("print");
+  EXPECT_EQ(printing.Line(), "printed " + std::to_string(std::strlen(kPrinted)));
+  const std::string refused = printing.Line();
+  EXPECT_EQ(refused.substr(0, 12), "while open 0") << refused;
+  EXPECT_LT(std::stoi(refused.substr(13)), 1000) << refused;
+  EXPECT_EQ(printing.Line(), "after close 1");
+  const std::string told = printing.Finish();
+  EXPECT_EQ(Count(told, "libparport2k:"), 1) << told;
+  EXPECT_NE(told.find("printer driver"), std::string::npos) << told;
 }
 
 TEST_F(KernelPort, UserOutsideThePortsGroupIsToldWhy) {

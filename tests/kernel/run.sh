@@ -11,9 +11,11 @@ program=$build/bin/kernel_port_test
 [ -x "$program" ] || { echo "run.sh: $program is not built" >&2; exit 1; }
 
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+printed=$(mktemp)
+trap 'rm -f "$log" "$printed"' EXIT
 status=0
-bash "$here/guest.sh" "$build" "$here/test-job.sh" "$program" | tr -d '\r' | tee "$log" || status=$?
+QEL_GUEST_PARALLEL=file:$printed bash "$here/guest.sh" "$build" "$here/test-job.sh" "$program" |
+  tr -d '\r' | tee "$log" || status=$?
 
 failed=0
 for phase in plain printer-driver; do
@@ -23,6 +25,10 @@ for phase in plain printer-driver; do
   fi
 done
 if grep -q '^\[  FAILED  \]' "$log" || grep -q '^qel-guest:' "$log"; then failed=1; fi
+if ! grep -q 'qel-kernel-test printed this' "$printed"; then
+  echo "kernel test: nothing the printer driver printed reached the port" >&2
+  failed=1
+fi
 if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
   echo "kernel test: the guest ended with status $status" >&2
   failed=1
