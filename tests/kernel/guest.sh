@@ -24,7 +24,7 @@ kernel_package() {
 
 # Prints the cache folder that holds vmlinuz and the modules.
 cached_kernel() {
-  local cache=${XDG_CACHE_HOME:-$HOME/.cache}/qel-kernel package
+  local cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/qel-kernel package
   package=$(kernel_package)
   if [ -z "$package" ]; then
     apt-get update -qq >&2 || true
