@@ -2,14 +2,22 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <thread>
+
+#include "bounded_claim.h"
 
 namespace parport2k {
 
@@ -43,12 +51,39 @@ bool ReadBase(const std::string& path, std::uint32_t& base) {
   return true;
 }
 
+std::string PortDir(unsigned index) {
+  return ProcRoot() + "/sys/dev/parport/parport" + std::to_string(index);
+}
+std::string DevicePath(unsigned index) { return DevRoot() + "/parport" + std::to_string(index); }
+
+// The driver or program that holds the port now ("none" when free); empty when
+// the kernel does not say.
+std::string ActiveDevice(unsigned index) {
+  std::ifstream file(PortDir(index) + "/devices/active");
+  std::string name;
+  file >> name;
+  return name;
+}
+
+std::string GroupOf(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return "that owns it";
+  if (const group* owner = getgrgid(status.st_gid)) return owner->gr_name;
+  return std::to_string(status.st_gid);
+}
+
+// A free port is claimed within microseconds; a busy one is tried again each
+// time the kernel names no holder, for at most kPatience in all.
+constexpr std::chrono::microseconds kTry{10000};
+constexpr std::chrono::microseconds kPause{10000};
+constexpr std::chrono::milliseconds kPatience{500};
+
 }  // namespace
 
 PpdevBackend::~PpdevBackend() {
-  for (const Held& held : held_) {
-    ioctl(held.fd, PPRELEASE);
-    close(held.fd);
+  for (const Device& device : devices_) {
+    if (device.number != 0) ioctl(device.fd, PPRELEASE);
+    close(device.fd);
   }
   if (raw_fd_ >= 0) close(raw_fd_);
 }
@@ -70,47 +105,128 @@ std::vector<PpdevBackend::Found> PpdevBackend::Scan() {
   return found;
 }
 
-std::int32_t PpdevBackend::PortCount() { return static_cast<std::int32_t>(Scan().size()); }
+// The list is read at each count and kept for the queries and claims after it.
+std::int32_t PpdevBackend::PortCount() {
+  ports_ = Scan();
+  scanned_ = true;
+  return static_cast<std::int32_t>(ports_.size());
+}
+
+const std::vector<PpdevBackend::Found>& PpdevBackend::Ports() {
+  if (!scanned_) PortCount();
+  return ports_;
+}
 
 bool PpdevBackend::PortBase(std::int32_t number, std::uint32_t& base) {
-  const std::vector<Found> ports = Scan();
+  const std::vector<Found>& ports = Ports();
   if (number < 1 || static_cast<std::size_t>(number) > ports.size()) return false;
   base = ports[static_cast<std::size_t>(number) - 1].base;
   return true;
 }
 
-// Exclusive use: no other driver or process may drive the port while we hold it.
-bool PpdevBackend::Claim(std::int32_t number) {
-  for (const Held& held : held_) {
-    if (held.number == number) return true;
+PpdevBackend::Device* PpdevBackend::Opened(unsigned index) {
+  for (Device& device : devices_) {
+    if (device.index == index) return &device;
   }
-  const std::vector<Found> ports = Scan();
-  if (number < 1 || static_cast<std::size_t>(number) > ports.size()) return false;
-  const Found& port = ports[static_cast<std::size_t>(number) - 1];
-  const std::string path = DevRoot() + "/parport" + std::to_string(port.index);
-  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  return nullptr;
+}
+
+// No PPEXCL: the kernel refuses an exclusive registration while any other
+// driver (lp registers on every port) or program has the port open, and one
+// granted would keep them all off the port for as long as this process lives.
+// A claim alone already gives sole use of the port until its release.
+bool PpdevBackend::Open(unsigned index) {
+  const int fd = open(DevicePath(index).c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
-  if (ioctl(fd, PPEXCL) != 0 || ioctl(fd, PPCLAIM) != 0) {
-    close(fd);
+  devices_.push_back(Device{index, fd});
+  return true;
+}
+
+void PpdevBackend::Close(unsigned index) {
+  const auto device = std::find_if(devices_.begin(), devices_.end(), [&](const Device& d) { return d.index == index; });
+  if (device == devices_.end()) return;
+  close(device->fd);
+  devices_.erase(device);
+}
+
+// A refused claim closes the descriptor: the kernel would otherwise hand the
+// port to it when the holder lets go, and keep it from everyone else.
+int PpdevBackend::ClaimDevice(unsigned index) {
+  int error = ClaimWithin(Opened(index)->fd, kTry);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (error == EINTR) {
+    Close(index);
+    if (std::chrono::steady_clock::now() >= deadline) return EBUSY;
+    std::this_thread::sleep_for(kPause);
+    const std::string holder = ActiveDevice(index);
+    if (!holder.empty() && holder != "none") continue;
+    if (!Open(index)) return errno;
+    error = ClaimWithin(Opened(index)->fd, kTry);
+  }
+  if (error != 0) Close(index);
+  return error;
+}
+
+// Said once per port and process, so that a program that keeps trying stays readable.
+void PpdevBackend::Tell(unsigned index, int error) {
+  if (!told_.insert(index).second) return;
+  const std::string path = DevicePath(index);
+  std::string remedy;
+  if (error == EACCES || error == EPERM) {
+    remedy = "add the user to the group " + GroupOf(path) + " and log in again";
+  } else if (error == EBUSY) {
+    const std::string holder = ActiveDevice(index);
+    remedy = "another program or the printer driver (lp) is using the port" +
+             (holder.empty() || holder == "none" ? std::string() : " (now " + holder + ")") +
+             "; try again when it is done";
+  } else {
+    remedy = "check that the ppdev module is loaded and the port exists";
+  }
+  std::fprintf(stderr, "libparport2k: cannot claim %s: %s; %s, or set QEL_BOARD=virtual to use the virtual board\n",
+               path.c_str(), std::strerror(error), remedy.c_str());
+}
+
+bool PpdevBackend::Claim(std::int32_t number) {
+  for (const Device& device : devices_) {
+    if (device.number == number) return true;
+  }
+  const std::vector<Found>& ports = Ports();
+  if (number < 1 || static_cast<std::size_t>(number) > ports.size()) return false;
+  const Found port = ports[static_cast<std::size_t>(number) - 1];
+  if (Device* device = Opened(port.index); device != nullptr && device->number != 0) {
+    device->number = number;  // held already, under the number it had before the list changed
+    return true;
+  }
+  if (Opened(port.index) == nullptr && !Open(port.index)) {
+    Tell(port.index, errno);
     return false;
   }
-  held_.push_back(Held{number, port.base, fd});
+  if (const int error = ClaimDevice(port.index); error != 0) {
+    Tell(port.index, error);
+    return false;
+  }
+  Device* device = Opened(port.index);
+  device->number = number;
+  device->base = port.base;
   return true;
 }
 
+// The descriptor stays open: the kernel saves the port's state at the release
+// and restores it at the next claim.
 bool PpdevBackend::Release(std::int32_t number) {
-  const auto held = std::find_if(held_.begin(), held_.end(), [&](const Held& h) { return h.number == number; });
-  if (held == held_.end()) return false;
-  ioctl(held->fd, PPRELEASE);
-  close(held->fd);
-  held_.erase(held);
-  return true;
+  for (Device& device : devices_) {
+    if (device.number != number) continue;
+    ioctl(device.fd, PPRELEASE);
+    device.number = 0;
+    return true;
+  }
+  return false;
 }
 
-const PpdevBackend::Held* PpdevBackend::HeldRegister(std::uint16_t address, unsigned& offset) const {
-  for (const Held& held : held_) {
-    offset = static_cast<unsigned>(address) - held.base;
-    if (offset < 3) return &held;
+PpdevBackend::Device* PpdevBackend::HeldRegister(std::uint16_t address, unsigned& offset) {
+  for (Device& device : devices_) {
+    offset = static_cast<unsigned>(address) - device.base;
+    if (device.number != 0 && offset < 3) return &device;
   }
   return nullptr;
 }
@@ -128,15 +244,25 @@ int PpdevBackend::RawPorts() {
   return raw_fd_;
 }
 
+// Control: the kernel writes bits 0-3 itself and keeps bit 4 (interrupt enable)
+// for its own use; bit 5 turns the data lines around through their own request.
+constexpr std::uint8_t kControlLines = 0x0F;
+constexpr std::uint8_t kReverse = 0x20;
+
 bool PpdevBackend::Out(std::uint16_t address, std::uint8_t value) {
   unsigned offset = 0;
-  if (const Held* held = HeldRegister(address, offset)) {
+  if (Device* held = HeldRegister(address, offset)) {
     unsigned char byte = value;
     switch (offset) {
       case 0:
         return ioctl(held->fd, PPWDATA, &byte) == 0;
-      case 2:
-        return ioctl(held->fd, PPWCONTROL, &byte) == 0;
+      case 2: {
+        byte = value & kControlLines;
+        int reverse = (value & kReverse) != 0 ? 1 : 0;
+        if (ioctl(held->fd, PPWCONTROL, &byte) != 0 || ioctl(held->fd, PPDATADIR, &reverse) != 0) return false;
+        held->reverse = reverse != 0;
+        return true;
+      }
       default:
         return true;  // the status register is driven by the device, not written
     }
@@ -147,11 +273,11 @@ bool PpdevBackend::Out(std::uint16_t address, std::uint8_t value) {
 
 bool PpdevBackend::In(std::uint16_t address, std::uint8_t& value) {
   unsigned offset = 0;
-  if (const Held* held = HeldRegister(address, offset)) {
+  if (const Device* held = HeldRegister(address, offset)) {
     static constexpr unsigned long kRead[3] = {PPRDATA, PPRSTATUS, PPRCONTROL};
     unsigned char byte = 0;
     if (ioctl(held->fd, kRead[offset], &byte) != 0) return false;
-    value = byte;
+    value = offset == 2 && held->reverse ? static_cast<std::uint8_t>(byte | kReverse) : byte;
     return true;
   }
   const int fd = RawPorts();

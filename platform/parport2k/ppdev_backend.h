@@ -2,6 +2,7 @@
 // other I/O address through /dev/port.
 #pragma once
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,18 +29,32 @@ class PpdevBackend final : public Backend {
     unsigned index;  // N of parportN
     std::uint32_t base;
   };
-  struct Held {
-    std::int32_t number;
-    std::uint32_t base;
+  // An open /dev/parportN, kept open from its first claim on so that the kernel
+  // keeps the port's state between claims.
+  struct Device {
+    unsigned index;
     int fd;
+    std::uint32_t base = 0;
+    std::int32_t number = 0;  // the caller's number while claimed, else 0
+    bool reverse = false;     // data lines turned to input (control bit 5)
   };
 
   static std::vector<Found> Scan();
+  const std::vector<Found>& Ports();
   // The claimed port whose registers hold address, with the register's offset.
-  const Held* HeldRegister(std::uint16_t address, unsigned& offset) const;
+  Device* HeldRegister(std::uint16_t address, unsigned& offset);
+  Device* Opened(unsigned index);
+  bool Open(unsigned index);
+  void Close(unsigned index);
+  // errno of the claim, after waiting a bounded time for a busy port.
+  int ClaimDevice(unsigned index);
+  void Tell(unsigned index, int error);
   int RawPorts();
 
-  std::vector<Held> held_;
+  std::vector<Found> ports_;
+  bool scanned_ = false;
+  std::vector<Device> devices_;
+  std::set<unsigned> told_;
   int raw_fd_ = -1;
   std::string raw_path_;
 };

@@ -84,15 +84,53 @@ TEST_F(Ppdev, NoTreeMeansNoPorts) {
   EXPECT_EQ(ReleaseParallelPort(1), 0);
 }
 
-TEST_F(Ppdev, ClaimFailsCleanlyWhenTheDeviceIsNotPpdev) {
+int Occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A refused claim is told on standard error once per port, with the device, the
+// reason and a way out; the result stays 0.
+TEST_F(Ppdev, ClaimFailsCleanlyWhenTheDeviceIsNotPpdevAndSaysSoOncePerPort) {
   AddPort("parport0", "888\t1912\n");
-  EXPECT_EQ(ClaimParallelPort(1, -1), 0);  // no device node at all
+  AddPort("parport5", "632\t1656\n");
+  ASSERT_EQ(GetParallelPortCount(), 2);
   std::ofstream(root_ / "dev/parport0") << "not a parallel port";
+  testing::internal::CaptureStderr();
   EXPECT_EQ(ClaimParallelPort(1, -1), 0);
+  EXPECT_EQ(ClaimParallelPort(1, -1), 0);
+  EXPECT_EQ(ClaimParallelPort(2, -1), 0);  // no device node at all
+  EXPECT_EQ(ClaimParallelPort(2, -1), 0);
+  const std::string told = testing::internal::GetCapturedStderr();
+  const std::string first = (root_ / "dev/parport0").string() + ": Inappropriate ioctl for device";
+  const std::string second = (root_ / "dev/parport5").string() + ": No such file or directory";
+  EXPECT_EQ(Occurrences(told, first), 1) << told;
+  EXPECT_EQ(Occurrences(told, second), 1) << told;
+  EXPECT_EQ(Occurrences(told, "QEL_BOARD=virtual"), 2) << told;
+
   EXPECT_EQ(ReleaseParallelPort(1), 0);
   // Unclaimed, the registers are plain I/O addresses, out of reach here.
   EXPECT_EQ(OutByte(0x378, 0x55), 0);
   EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_PERMISSION_DENIED);
+}
+
+// Claims and port queries use the list read at the last count, so that a claim
+// costs no reading of /proc; a port gone at the next count is not claimed.
+TEST_F(Ppdev, TheListFromTheLastCountServesQueriesAndClaims) {
+  AddPort("parport3", "956\t1980\n");
+  ASSERT_EQ(GetParallelPortCount(), 1);
+  fs::remove_all(root_ / "proc");
+  ParallelPortInfo info{12, 0, 0};
+  EXPECT_EQ(GetParallelPortInfo(1, &info), 1);
+  EXPECT_EQ(info.BaseAddress, 0x3BCu);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ClaimParallelPort(1, -1), 0);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find((root_ / "dev/parport3").string()), std::string::npos);
+
+  EXPECT_EQ(GetParallelPortCount(), 0);
+  EXPECT_EQ(GetParallelPortInfo(1, &info), 0);
+  EXPECT_EQ(ClaimParallelPort(1, -1), 0);
 }
 
 TEST_F(Ppdev, OtherAddressesGoThroughDevPortOrArePermissionDenied) {

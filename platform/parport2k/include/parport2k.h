@@ -5,8 +5,13 @@
  * Backend, chosen at the first call by the environment variable QEL_BOARD:
  *   unset (or anything but "virtual"): the ports of the Linux ppdev driver,
  *     /dev/parportN with their base addresses from /proc/sys/dev/parport/parportN/base-addr,
- *     in the order of N. QEL_PARPORT_DEV_ROOT and QEL_PARPORT_PROC_ROOT replace
- *     "/dev" and "/proc" (read at each use, for test trees).
+ *     in the order of N, read at each GetParallelPortCount; GetParallelPortInfo
+ *     and the claims use the list of the last count. A port's device is opened
+ *     at its first claim and stays open until the library is unloaded, shared
+ *     with the printer driver and other programs, which may use the port while
+ *     this process does not hold it claimed. QEL_PARPORT_DEV_ROOT and
+ *     QEL_PARPORT_PROC_ROOT replace "/dev" and "/proc" (read at each use, for
+ *     test trees).
  *   "virtual": port 1 at 0x378 with the virtual evaluation board cabled to it,
  *     port 2 at 0x278 with nothing attached (see qelboard_control.h).
  *
@@ -37,9 +42,12 @@ int32_t GetParallelPortCount(void);
 int32_t GetParallelPortInfo(int32_t PortNumber, ParallelPortInfo* Info);
 
 /* 1 when this process now holds the port; 0 when it does not (no such port,
- * refused by the driver, held by another process). Mode is not used; callers
+ * the device cannot be opened, refused by the driver, or still held by another
+ * program or driver after half a second). The first refusal for a port is told
+ * once on standard error, with its reason and remedy. Mode is not used; callers
  * pass -1. Claiming a port this process already holds succeeds and keeps the
- * one claim: one release gives it up. */
+ * one claim: one release gives it up. The port's registers keep their values
+ * from a release to the next claim. */
 int32_t ClaimParallelPort(int32_t PortNumber, int32_t Mode);
 
 /* Gives the port up: 1 when it was claimed, 0 (and no effect) otherwise. */
@@ -48,7 +56,9 @@ int32_t ReleaseParallelPort(int32_t PortNumber);
 /* I/O address: the low 16 bits count, so a signed 16-bit address widened with
  * its sign reaches the same register. The data (base+0), status (base+1) and
  * control (base+2) registers of a port this process has claimed go through the
- * driver; a write to the status register changes nothing. Every other address
+ * driver; a write to the status register changes nothing. In the control
+ * register the driver writes bits 0-3 and bit 5 (data lines turned to input);
+ * bit 4 (interrupt enable) stays the driver's, and bits 4, 6 and 7 read 0. Every other address
  * goes through /dev/port. OutByte returns 1 when written, 0 when refused; InByte
  * returns the byte in its low 8 bits, or 0 when refused. */
 int32_t OutByte(int32_t Address, int32_t Value);
