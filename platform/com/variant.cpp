@@ -5,6 +5,44 @@
 #include "com/error.h"
 #include "com/variant.h"
 
+namespace comrt {
+
+bool IsValidVartype(VARTYPE vt) {
+  if (vt & ~(VT_TYPEMASK | VT_BYREF | VT_ARRAY)) return false;
+  const bool plain = (vt & (VT_BYREF | VT_ARRAY)) == 0;
+  switch (vt & VT_TYPEMASK) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return plain;
+    case VT_VARIANT:
+      return !plain;
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+    case VT_BOOL:
+    case VT_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace comrt
+
 extern "C" {
 
 void VariantInit(VARIANTARG* pvarg) { std::memset(pvarg, 0, sizeof *pvarg); }
@@ -12,6 +50,7 @@ void VariantInit(VARIANTARG* pvarg) { std::memset(pvarg, 0, sizeof *pvarg); }
 HRESULT VariantClear(VARIANTARG* pvarg) {
   if (pvarg == nullptr) return E_INVALIDARG;
   const VARTYPE vt = pvarg->vt;
+  if (!comrt::IsValidVartype(vt)) return DISP_E_BADVARTYPE;
   if (vt & VT_BYREF) {
     // Nothing owned: the pointer belongs to the caller.
   } else if (vt & VT_ARRAY) {
@@ -26,27 +65,8 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
       case VT_UNKNOWN:
         if (pvarg->punkVal) pvarg->punkVal->Release();
         break;
-      case VT_EMPTY:
-      case VT_NULL:
-      case VT_I1:
-      case VT_UI1:
-      case VT_I2:
-      case VT_UI2:
-      case VT_I4:
-      case VT_UI4:
-      case VT_INT:
-      case VT_UINT:
-      case VT_I8:
-      case VT_UI8:
-      case VT_R4:
-      case VT_R8:
-      case VT_CY:
-      case VT_DATE:
-      case VT_BOOL:
-      case VT_ERROR:
-        break;
       default:
-        return DISP_E_BADVARTYPE;
+        break;
     }
   }
   VariantInit(pvarg);
@@ -55,6 +75,7 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
 
 HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
   if (pvargDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
+  if (!comrt::IsValidVartype(pvargSrc->vt)) return DISP_E_BADVARTYPE;
   if (pvargDest == pvargSrc) return S_OK;
   VARIANT copy = *pvargSrc;
   const VARTYPE vt = pvargSrc->vt;
@@ -81,6 +102,7 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
 
 HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
   if (pvarDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
+  if (!comrt::IsValidVartype(pvargSrc->vt)) return DISP_E_BADVARTYPE;
   if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
   if (pvargSrc->byref == nullptr) return E_INVALIDARG;
   const VARTYPE vt = pvargSrc->vt & ~VT_BYREF;
@@ -88,6 +110,7 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
   VariantInit(&value);
   if (vt == VT_VARIANT) {
     // A reference to a variant that is itself a reference is not a valid argument.
+    if (!comrt::IsValidVartype(pvargSrc->pvarVal->vt)) return DISP_E_BADVARTYPE;
     if (pvargSrc->pvarVal->vt & VT_BYREF) return E_INVALIDARG;
     value = *pvargSrc->pvarVal;
   } else if (vt & VT_ARRAY) {
@@ -154,6 +177,7 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
   } catch (const comrt::Error& e) {
     if (e.number() == comrt::kOverflow) return DISP_E_OVERFLOW;
     if (e.number() == comrt::kTypeMismatch) return DISP_E_TYPEMISMATCH;
+    if (e.number() == comrt::kBadVarType) return DISP_E_BADVARTYPE;
     return E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -168,6 +192,7 @@ namespace {
 
 void Check(HRESULT hr) {
   if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+  if (hr == DISP_E_BADVARTYPE) ThrowBadVarType();
   if (FAILED(hr)) ThrowTypeMismatch();
 }
 
@@ -197,7 +222,10 @@ double NumberOf(const VARIANT& v) {
     case VT_R4:
       return v.fltVal;
     case VT_R8:
+    case VT_DATE:
       return v.dblVal;
+    case VT_CY:
+      return FromCurrency(v.cyVal.int64);
     case VT_BSTR:
       return ParseNumber(std::u16string_view(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal)));
     default:
@@ -222,6 +250,11 @@ std::u16string TextOf(const VARIANT& v) {
       return Utf8ToUtf16(FormatNumber(v.fltVal, true));
     case VT_R8:
       return Utf8ToUtf16(FormatNumber(v.dblVal, false));
+    case VT_CY:
+      return Utf8ToUtf16(FormatCurrency(v.cyVal.int64));
+    case VT_DATE:
+      // A date's text is a calendar date, which this runtime does not write.
+      ThrowTypeMismatch();
     default:
       return Utf8ToUtf16(FormatNumber(NumberOf(v), false));
   }
@@ -230,6 +263,7 @@ std::u16string TextOf(const VARIANT& v) {
 }  // namespace
 
 void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt) {
+  if ((vt & VT_BYREF) || (vt != VT_VARIANT && !IsValidVartype(vt))) ThrowBadVarType();
   Variant value;
   Check(VariantCopyInd(&value, &source));
   Variant out;
@@ -253,6 +287,14 @@ void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt) {
         break;
       case VT_R8:
         out.dblVal = NumberOf(value);
+        break;
+      case VT_CY:
+        out.cyVal.int64 = ToCurrency(NumberOf(value));
+        break;
+      case VT_DATE:
+        // Text is read as a number, not as a calendar date.
+        if (value.vt == VT_BSTR) ThrowTypeMismatch();
+        out.date = ToDate(NumberOf(value));
         break;
       case VT_BOOL:
         out.boolVal = BooleanOf(value) ? VARIANT_TRUE : VARIANT_FALSE;

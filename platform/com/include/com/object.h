@@ -60,7 +60,8 @@ void Replace(ComPtr<I>& held, I** value) {
 
 // Live objects and server locks of this module, which DllCanUnloadNow reads
 // through CanUnloadNow(). Each server file has its own as long as it is linked
-// with hidden visibility, as servers are; class factories are not counted.
+// with hidden visibility, as servers are. Objects, class factories a client
+// holds, and type information handed out all count as live.
 struct ModuleCounts {
   static inline std::atomic<long> objects{0};
   static inline std::atomic<long> locks{0};
@@ -69,6 +70,33 @@ struct ModuleCounts {
 inline HRESULT CanUnloadNow() {
   return ModuleCounts::objects == 0 && ModuleCounts::locks == 0 ? S_OK : S_FALSE;
 }
+
+// Counts as a live object of this module while referenced: what the runtime's
+// own objects (a type library, its type information) hold when a server hands
+// them out, since they may call back into the server's code.
+class ModuleReference final : public IUnknown {
+ public:
+  static ComPtr<IUnknown> Make() { return ComPtr<IUnknown>::Adopt(new ModuleReference); }
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = riid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
+    if (*ppv == nullptr) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  ModuleReference() { ++ModuleCounts::objects; }
+  ~ModuleReference() { --ModuleCounts::objects; }
+  std::atomic<ULONG> refs_{1};
+};
 
 // Creates an object; what its constructor throws propagates and nothing is kept.
 template <class T, class... A>
@@ -167,7 +195,7 @@ class Object : public Default, public ISupportErrorInfo, public detail::EventCon
     return Call([&]() -> HRESULT {
       *Out(ppTInfo) = nullptr;
       if (iTInfo != 0) return DISP_E_BADINDEX;
-      *ppTInfo = TypeInfoOfDeclaration(InfoOf<Default>()).detach();
+      *ppTInfo = TypeInfoOfModule(&ModuleCounts::objects, InfoOf<Default>(), ModuleReference::Make()).detach();
       return S_OK;
     });
   }

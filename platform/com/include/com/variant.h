@@ -9,6 +9,13 @@
 
 namespace comrt {
 
+// Whether `vt` is a type a VARIANT may hold that this runtime knows: a scalar
+// type, alone, by reference or as an array; VT_VARIANT only by reference or as an
+// array; VT_EMPTY and VT_NULL only alone. Everything else is DISP_E_BADVARTYPE,
+// refused before any pointer of the VARIANT is followed.
+bool IsValidVartype(VARTYPE vt);
+inline bool IsValidVariant(const VARIANT& v) { return IsValidVartype(v.vt); }
+
 // The storage size of one element of an array of `vt`; 0 for types an array
 // cannot hold.
 ULONG SafeArrayElementSize(VARTYPE vt);
@@ -80,8 +87,9 @@ struct Variant : VARIANT {
 };
 
 // Converts `source` (by reference forms followed) to `vt`, into `dest`, which is
-// cleared first. Errors: comrt::Error 6 (overflow) and 13 (type mismatch; also for
-// any pair of types it does not know). `dest` may be `source`.
+// cleared first. Errors: comrt::Error 6 (overflow), 13 (type mismatch; also for
+// any pair of types it does not know) and 458 (a type that is none, either
+// side). `dest` may be `source`.
 void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt);
 
 // Shorthands over ChangeType for code that needs one C++ value out of a VARIANT.
