@@ -48,10 +48,11 @@ bool IsInterface(const ParamInfo& p) {
 class Slots {
  public:
   explicit Slots(size_t count) : count_(count) {
-    for (size_t i = 0; i < count_; ++i) VariantInit(&v_[i]);
+    for (size_t i = 0; i < count_; ++i) v_[i] = VARIANT{};
   }
   ~Slots() {
-    for (size_t i = 0; i < count_; ++i) VariantClear(&v_[i]);
+    for (size_t i = 0; i < count_; ++i)
+      if (HoldsResources(v_[i].vt)) VariantClear(&v_[i]);
   }
   Slots(const Slots&) = delete;
   Slots& operator=(const Slots&) = delete;
@@ -95,6 +96,10 @@ HRESULT Coerce(const ParamInfo& p, const VARIANT& arg, VARIANT& prepared, VARIAN
     return S_OK;
   }
   if (p.indirection > 1) return DISP_E_TYPEMISMATCH;
+  if (p.indirection == 0 && arg.vt == p.vt && !HoldsResources(arg.vt)) {
+    prepared = arg;  // already the declared type, and owning nothing
+    return S_OK;
+  }
   if (p.indirection == 0) {
     const HRESULT hr = p.vt == VT_VARIANT ? VariantCopyInd(&prepared, &arg) : VariantChangeType(&prepared, &arg, 0, p.vt);
     return FAILED(hr) ? CoercionFailure(hr) : hr;

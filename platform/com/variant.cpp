@@ -5,43 +5,6 @@
 #include "com/error.h"
 #include "com/variant.h"
 
-namespace comrt {
-
-bool IsValidVartype(VARTYPE vt) {
-  if (vt & ~(VT_TYPEMASK | VT_BYREF | VT_ARRAY)) return false;
-  const bool plain = (vt & (VT_BYREF | VT_ARRAY)) == 0;
-  switch (vt & VT_TYPEMASK) {
-    case VT_EMPTY:
-    case VT_NULL:
-      return plain;
-    case VT_VARIANT:
-      return !plain;
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-    case VT_BOOL:
-    case VT_ERROR:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace comrt
 
 extern "C" {
 
@@ -264,11 +227,19 @@ std::u16string TextOf(const VARIANT& v) {
 
 void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt) {
   if ((vt & VT_BYREF) || (vt != VT_VARIANT && !IsValidVartype(vt))) ThrowBadVarType();
-  Variant value;
-  Check(VariantCopyInd(&value, &source));
+  // A value that owns nothing is read where it is; any other through an owned
+  // copy, which also follows a reference.
+  const bool inPlace = IsValidVartype(source.vt) && !(source.vt & VT_BYREF) && !HoldsResources(source.vt);
+  Variant copy;
+  if (!inPlace) Check(VariantCopyInd(&copy, &source));
+  const VARIANT& value = inPlace ? source : copy;
   Variant out;
   if (vt == VT_VARIANT || vt == value.vt) {
-    out = std::move(value);
+    if (inPlace) {
+      static_cast<VARIANT&>(out) = source;
+    } else {
+      out = std::move(copy);
+    }
   } else if ((vt & VT_ARRAY) || (value.vt & VT_ARRAY)) {
     ThrowTypeMismatch();
   } else {
