@@ -79,7 +79,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   IClassFactory* factory = nullptr;
-  ((clsid == Classes::kClsid ? (factory = ClassFactory<Classes>::Instance(), true) : false) || ...);
+  (void)((clsid == Classes::kClsid ? (factory = ClassFactory<Classes>::Instance(), true) : false) || ...);
   if (factory == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
   return factory->QueryInterface(riid, ppv);
 }
