@@ -58,25 +58,29 @@ class Meter final : public comrt::Object<Meter, _Meter> {
   }
 };
 
-void CountAllocations(benchmark::State& state, long before) {
+// Calls `member` through IDispatch::Invoke with `params` for every iteration.
+void MeasureInvoke(benchmark::State& state, DISPID member, WORD flags, DISPPARAMS params, bool withResult = false) {
+  comrt::ComPtr<Meter> meter = comrt::Make<Meter>();
+  IDispatch* late = static_cast<_Meter*>(meter.get());
+  VARIANT result;
+  VariantInit(&result);
+  const long before = g_allocations;
+  for (auto _ : state) {
+    const HRESULT hr =
+        late->Invoke(member, IID_NULL, 0, flags, &params, withResult ? &result : nullptr, nullptr, nullptr);
+    if (hr != S_OK) state.SkipWithError("Invoke failed");
+    benchmark::DoNotOptimize(hr);
+  }
   state.counters["allocations_per_call"] =
       benchmark::Counter(static_cast<double>(g_allocations - before), benchmark::Counter::kAvgIterations);
 }
 
 // Send(Address, Data) with two VT_I4 arguments, as a script passes numbers.
 void BM_InvokeMethod(benchmark::State& state) {
-  comrt::ComPtr<Meter> meter = comrt::Make<Meter>();
-  IDispatch* late = static_cast<_Meter*>(meter.get());
   VARIANT args[2];
   args[0].vt = VT_I4, args[0].lVal = 0x05;
   args[1].vt = VT_I4, args[1].lVal = 0x90;
-  DISPPARAMS params{args, nullptr, 2, 0};
-  const long before = g_allocations;
-  for (auto _ : state) {
-    const HRESULT hr = late->Invoke(0x60030000, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-    benchmark::DoNotOptimize(hr);
-  }
-  CountAllocations(state, before);
+  MeasureInvoke(state, 0x60030000, DISPATCH_METHOD, DISPPARAMS{args, nullptr, 2, 0});
 }
 BENCHMARK(BM_InvokeMethod);
 
@@ -86,67 +90,38 @@ void BM_DirectMethod(benchmark::State& state) {
   _Meter* early = meter.get();
   BYTE address = 0x90;
   benchmark::DoNotOptimize(address);
-  const long before = g_allocations;
   for (auto _ : state) {
     const HRESULT hr = early->Send(address, 0x05);
     benchmark::DoNotOptimize(hr);
   }
-  CountAllocations(state, before);
 }
 BENCHMARK(BM_DirectMethod);
 
 // Scale(Factor, Count) with a double and a short, its float result in a VARIANT.
 void BM_InvokeWithResult(benchmark::State& state) {
-  comrt::ComPtr<Meter> meter = comrt::Make<Meter>();
-  IDispatch* late = static_cast<_Meter*>(meter.get());
   VARIANT args[2];
   args[0].vt = VT_I2, args[0].iVal = 3;
   args[1].vt = VT_R8, args[1].dblVal = 1.5;
-  DISPPARAMS params{args, nullptr, 2, 0};
-  VARIANT result;
-  VariantInit(&result);
-  const long before = g_allocations;
-  for (auto _ : state) {
-    const HRESULT hr = late->Invoke(0x60030001, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
-    benchmark::DoNotOptimize(hr);
-  }
-  CountAllocations(state, before);
+  MeasureInvoke(state, 0x60030001, DISPATCH_METHOD, DISPPARAMS{args, nullptr, 2, 0}, true);
 }
 BENCHMARK(BM_InvokeWithResult);
 
 // Level = 7, the value named DISPID_PROPERTYPUT.
 void BM_InvokePropertyPut(benchmark::State& state) {
-  comrt::ComPtr<Meter> meter = comrt::Make<Meter>();
-  IDispatch* late = static_cast<_Meter*>(meter.get());
   VARIANT value;
   value.vt = VT_I4, value.lVal = 7;
   DISPID put = DISPID_PROPERTYPUT;
-  DISPPARAMS params{&value, &put, 1, 1};
-  const long before = g_allocations;
-  for (auto _ : state) {
-    const HRESULT hr = late->Invoke(0x68030000, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
-    benchmark::DoNotOptimize(hr);
-  }
-  CountAllocations(state, before);
+  MeasureInvoke(state, 0x68030000, DISPATCH_PROPERTYPUT, DISPPARAMS{&value, &put, 1, 1});
 }
 BENCHMARK(BM_InvokePropertyPut);
 
 // Send Data:=5, Address:=&H90 with both arguments named.
 void BM_InvokeNamed(benchmark::State& state) {
-  comrt::ComPtr<Meter> meter = comrt::Make<Meter>();
-  IDispatch* late = static_cast<_Meter*>(meter.get());
   VARIANT args[2];
   args[0].vt = VT_I4, args[0].lVal = 0x05;
   args[1].vt = VT_I4, args[1].lVal = 0x90;
   DISPID names[2] = {1, 0};
-  DISPPARAMS params{args, names, 2, 2};
-  const long before = g_allocations;
-  for (auto _ : state) {
-    const HRESULT hr = late->Invoke(0x60030000, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-    if (hr != S_OK) state.SkipWithError("named arguments refused");
-    benchmark::DoNotOptimize(hr);
-  }
-  CountAllocations(state, before);
+  MeasureInvoke(state, 0x60030000, DISPATCH_METHOD, DISPPARAMS{args, names, 2, 2});
 }
 BENCHMARK(BM_InvokeNamed);
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "com/boundary.h"
 #include "com/variant.h"
 
 namespace comrt {
@@ -154,22 +155,38 @@ HRESULT PlaceArguments(const MemberInfo& member, const DISPPARAMS& params, UINT*
   return S_OK;
 }
 
+// What Invoke refuses a call for, with error information for a caller that asks
+// for it: the HRESULT says the kind, the text names the member.
+HRESULT Refuse(const TypeData& type, const MemberInfo* member, HRESULT hr) {
+  const char* what = hr == DISP_E_MEMBERNOTFOUND   ? "Member not found"
+                     : hr == DISP_E_BADPARAMCOUNT  ? "Wrong number of arguments"
+                     : hr == DISP_E_PARAMNOTFOUND  ? "Named argument not found"
+                     : hr == DISP_E_TYPEMISMATCH   ? "Type mismatch"
+                     : hr == DISP_E_OVERFLOW       ? "Overflow"
+                     : hr == DISP_E_BADVARTYPE     ? "Variable uses an Automation type not supported"
+                     : hr == E_OUTOFMEMORY         ? "Out of memory"
+                                                   : "Invalid argument";
+  SetErrorInfoFor(type.name, member ? std::string(what) + " in a call of " + member->name : std::string(what));
+  return hr;
+}
+
 }  // namespace
 
 HRESULT DispatchInvoke(IDispatch* self, const TypeData& type, DISPID dispid, WORD flags, DISPPARAMS* params,
                        VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
   try {
     const MemberInfo* member = type.Find(dispid, flags);
-    if (member == nullptr || member->call == nullptr) return DISP_E_MEMBERNOTFOUND;
+    if (member == nullptr || member->call == nullptr) return Refuse(type, nullptr, DISP_E_MEMBERNOTFOUND);
     const size_t n = member->params.size();
-    if (n > kMaxInvokeParams) return DISP_E_BADPARAMCOUNT;
+    if (n > kMaxInvokeParams) return Refuse(type, member, DISP_E_BADPARAMCOUNT);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     if (params == nullptr) params = &none;
-    if (params->cArgs > 0 && params->rgvarg == nullptr) return E_INVALIDARG;
-    if (params->cNamedArgs > params->cArgs) return E_INVALIDARG;
-    if (params->cNamedArgs > 0 && params->rgdispidNamedArgs == nullptr) return E_INVALIDARG;
+    if ((params->cArgs > 0 && params->rgvarg == nullptr) || params->cNamedArgs > params->cArgs ||
+        (params->cNamedArgs > 0 && params->rgdispidNamedArgs == nullptr))
+      return Refuse(type, member, E_INVALIDARG);
     UINT source[kMaxInvokeParams];
-    if (const HRESULT hr = PlaceArguments(*member, *params, source, argErr); FAILED(hr)) return hr;
+    if (const HRESULT hr = PlaceArguments(*member, *params, source, argErr); FAILED(hr))
+      return Refuse(type, member, hr);
 
     const size_t inCount = member->InCount();
     Slots prepared(n);
@@ -180,7 +197,7 @@ HRESULT DispatchInvoke(IDispatch* self, const TypeData& type, DISPID dispid, WOR
       const HRESULT hr = Coerce(member->params[j], params->rgvarg[position], prepared[j], locals[j], held.pointers[j]);
       if (FAILED(hr)) {
         if (argErr) *argErr = position;
-        return hr;
+        return Refuse(type, member, hr);
       }
     }
     Variant out;

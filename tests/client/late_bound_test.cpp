@@ -69,6 +69,10 @@ TEST_F(LateBoundTest, NamedArgumentsInAnyOrderReachTheWire) {
     EXPECT_EQ(Invoke(bus_.get(), ids[0], DISPATCH_METHOD, c.args, c.named, nullptr, &argErr), c.hr) << c.what;
     EXPECT_EQ(QelBoard_GetSwitchByte(), c.switchByte) << c.what;
     EXPECT_EQ(argErr, c.argErr) << c.what;
+    const std::string description = ErrorDescription();
+    if (FAILED(c.hr)) {
+      EXPECT_NE(description.find("in a call of ShortWrite"), std::string::npos) << c.what << ": " << description;
+    }
   }
 
   // A property put names its value DISPID_PROPERTYPUT, and nothing else.

@@ -38,6 +38,7 @@
 #include "com/declare.h"
 #include "com/dispatch.h"
 #include "com/events.h"
+#include "com/implements.h"
 
 namespace comrt {
 
@@ -74,28 +75,13 @@ inline HRESULT CanUnloadNow() {
 // Counts as a live object of this module while referenced: what the runtime's
 // own objects (a type library, its type information) hold when a server hands
 // them out, since they may call back into the server's code.
-class ModuleReference final : public IUnknown {
+class ModuleReference final : public Implements<IUnknown> {
  public:
   static ComPtr<IUnknown> Make() { return ComPtr<IUnknown>::Adopt(new ModuleReference); }
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = riid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
-    if (*ppv == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
  private:
   ModuleReference() { ++ModuleCounts::objects; }
-  ~ModuleReference() { --ModuleCounts::objects; }
-  std::atomic<ULONG> refs_{1};
+  ~ModuleReference() override { --ModuleCounts::objects; }
 };
 
 // Creates an object; what its constructor throws propagates and nothing is kept.
