@@ -24,11 +24,61 @@ double RoundInRange(double value, double low, double high) {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+int DigitValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return 99;
+}
+
+// "&H90", "&O220": the digits are the bits of a 16-bit integer when they fit in
+// 16 bits, else of a 32-bit one (so "&HFFFF" is -1 and "&H10000" is 65536); more
+// than 32 bits overflow.
+double ParseRadix(std::u16string_view digits, int base) {
+  if (digits.empty()) ThrowTypeMismatch();
+  uint64_t value = 0;
+  for (char16_t c : digits) {
+    const int d = DigitValue(c);
+    if (d >= base) ThrowTypeMismatch();
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+    if (value > 0xFFFFFFFFu) ThrowOverflow();
+  }
+  if (value <= 0xFFFF) return static_cast<int16_t>(static_cast<uint16_t>(value));
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
 }  // namespace
 
 int32_t ToInt32(double value) { return static_cast<int32_t>(RoundInRange(value, -2147483648.0, 2147483647.0)); }
 int16_t ToInt16(double value) { return static_cast<int16_t>(RoundInRange(value, -32768.0, 32767.0)); }
 uint8_t ToUInt8(double value) { return static_cast<uint8_t>(RoundInRange(value, 0.0, 255.0)); }
+
+int64_t ToCurrency(double value) {
+  // 2^63 / 10000: the largest magnitude a currency holds, to the ten-thousandth.
+  const double scaled = RoundHalfEven(value * 10000.0);
+  if (std::isnan(scaled) || scaled < -9223372036854775808.0 || scaled >= 9223372036854775808.0) ThrowOverflow();
+  return static_cast<int64_t>(scaled);
+}
+
+double FromCurrency(int64_t scaled) { return static_cast<double>(scaled) / 10000.0; }
+
+double ToDate(double value) {
+  if (std::isnan(value) || value < kFirstDate || value >= kLastDate + 1.0) ThrowOverflow();
+  return value;
+}
+
+std::string FormatCurrency(int64_t scaled) {
+  const bool negative = scaled < 0;
+  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+  std::string text = std::to_string(magnitude / 10000);
+  uint64_t fraction = magnitude % 10000;
+  if (fraction != 0) {
+    std::string digits = std::to_string(10000 + fraction).substr(1);
+    while (digits.back() == '0') digits.pop_back();
+    text += "." + digits;
+  }
+  return negative ? "-" + text : text;
+}
 
 float ToSingle(double value) {
   if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max()) ThrowOverflow();
@@ -40,6 +90,11 @@ double ParseNumber(std::u16string_view text) {
   size_t end = text.size();
   while (begin < end && IsBlank(text[begin])) ++begin;
   while (end > begin && IsBlank(text[end - 1])) --end;
+  if (end - begin >= 2 && text[begin] == u'&') {
+    const char16_t radix = text[begin + 1];
+    if (radix == u'H' || radix == u'h') return ParseRadix(text.substr(begin + 2, end - begin - 2), 16);
+    if (radix == u'O' || radix == u'o') return ParseRadix(text.substr(begin + 2, end - begin - 2), 8);
+  }
   // Check the form here, so that from_chars sees only the plain decimal forms
   // (it would also take "inf", "nan" and hexadecimal).
   std::string ascii;

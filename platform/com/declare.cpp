@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "com/dispatch.h"
+
 namespace comrt {
 
 namespace {
@@ -85,6 +87,7 @@ TypeData BuildType(const char* name, const GUID& iid, TypeKind kind, std::initia
     m.call = decl.call;
     m.slot = slot++;
     if (decl.call != nullptr && decl.arity != m.params.size()) Bad(name, decl.name, "parameter list does not parse");
+    if (m.params.size() > kMaxInvokeParams) Bad(name, decl.name, "more parameters than IDispatch::Invoke serves");
     for (size_t i = 0; i < m.params.size(); ++i) {
       ParamInfo& p = m.params[i];
       if (decl.refs) p.ref = decl.refs[i];

@@ -205,7 +205,7 @@ HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
 HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) { return SafeArrayUnlock(psa); }
 
 HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
-  if (psa == nullptr || rgIndices == nullptr || pv == nullptr) return E_INVALIDARG;
+  if (psa == nullptr || rgIndices == nullptr || pv == nullptr || psa->pvData == nullptr) return E_INVALIDARG;
   const int64_t offset = OffsetOf(psa, rgIndices);
   if (offset < 0) return DISP_E_BADINDEX;
   const void* at = static_cast<char*>(psa->pvData) + offset;
@@ -215,7 +215,7 @@ HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
 }
 
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
-  if (psa == nullptr || rgIndices == nullptr) return E_INVALIDARG;
+  if (psa == nullptr || rgIndices == nullptr || psa->pvData == nullptr) return E_INVALIDARG;
   const int64_t offset = OffsetOf(psa, rgIndices);
   if (offset < 0) return DISP_E_BADINDEX;
   void* at = static_cast<char*>(psa->pvData) + offset;
@@ -234,6 +234,8 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
   if (ppsaOut == nullptr) return E_INVALIDARG;
   *ppsaOut = nullptr;
   if (psa == nullptr) return S_OK;
+  // A descriptor a client filled in itself may have no data or no dimensions.
+  if (psa->cDims == 0 || (psa->pvData == nullptr && ElementCount(psa) > 0)) return E_INVALIDARG;
   VARTYPE vt = VT_EMPTY;
   SafeArrayGetVartype(psa, &vt);
   SAFEARRAY* copy = NewArray(vt, psa->cbElements, psa->fFeatures & kTypeFlags, psa->cDims, psa->rgsabound);

@@ -12,8 +12,12 @@ namespace comrt {
 
 namespace {
 
-// References to types of the built-in library (IUnknown, IDispatch) carry this bit.
+// References to types of the built-in library (IUnknown, IDispatch) carry this bit;
+// a reference to the vtable view of a dual interface carries the other.
 constexpr HREFTYPE kBuiltinRef = 0x10000;
+constexpr HREFTYPE kVtableRef = 0x20000;
+// GetRefTypeOfImplType's index for the vtable view of a dual interface.
+constexpr UINT kVtableImplType = 0xFFFFFFFF;
 
 const LibraryData& BuiltinLibraryData() {
   static const LibraryData data = [] {
@@ -45,10 +49,19 @@ BSTR NewBstr(std::string_view text) {
   return s;
 }
 
+// A dual interface has two views, as a loaded library describes it: the dispatch
+// view (TKIND_DISPATCH, members as IDispatch sees them: the result of a member is
+// its retval, not an HRESULT), which the library and objects hand out, and the
+// vtable view (TKIND_INTERFACE, the members as C++ declares them), reached from
+// the dispatch view through GetRefTypeOfImplType(-1).
 class TypeInfo final : public Implements<ITypeInfo> {
  public:
-  TypeInfo(ComPtr<ITypeLib> owner, const LibraryData& library, UINT index)
-      : owner_(std::move(owner)), library_(library), index_(index), type_(library.types[index]) {}
+  TypeInfo(ComPtr<ITypeLib> owner, const LibraryData& library, UINT index, bool vtableView = false)
+      : owner_(std::move(owner)),
+        library_(library),
+        index_(index),
+        type_(library.types[index]),
+        vtableView_(vtableView && type_.kind == TypeKind::Dual) {}
 
   HRESULT GetTypeAttr(TYPEATTR** ppTypeAttr) override {
     if (ppTypeAttr == nullptr) return E_INVALIDARG;
@@ -66,9 +79,9 @@ class TypeInfo final : public Implements<ITypeInfo> {
     a->cImplTypes = static_cast<WORD>(ImplCount());
     switch (type_.kind) {
       case TypeKind::Dual:
-        a->typekind = TKIND_DISPATCH;
+        a->typekind = vtableView_ ? TKIND_INTERFACE : TKIND_DISPATCH;
         a->cFuncs = static_cast<WORD>(type_.members.size());
-        a->cbSizeVft = static_cast<WORD>((7 + type_.members.size()) * sizeof(void*));
+        a->cbSizeVft = static_cast<WORD>((7 + (vtableView_ ? type_.members.size() : 0)) * sizeof(void*));
         break;
       case TypeKind::DispInterface:
         a->typekind = TKIND_DISPATCH;
@@ -90,32 +103,45 @@ class TypeInfo final : public Implements<ITypeInfo> {
 
   HRESULT GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) override {
     if (ppFuncDesc == nullptr) return E_INVALIDARG;
+    *ppFuncDesc = nullptr;
     if (index >= type_.members.size()) return TYPE_E_ELEMENTNOTFOUND;
     const MemberInfo& m = type_.members[index];
+    const ParamInfo* retval = vtableView_ ? nullptr : m.Retval();
+    const size_t count = retval ? m.params.size() - 1 : m.params.size();
     auto block = std::make_unique<FuncDescBlock>();
     FUNCDESC& f = block->desc;
     f.memid = m.dispid;
-    f.funckind = type_.kind == TypeKind::Dual ? FUNC_PUREVIRTUAL : FUNC_DISPATCH;
+    f.funckind = vtableView_ ? FUNC_PUREVIRTUAL : FUNC_DISPATCH;
     f.invkind = static_cast<INVOKEKIND>(m.kind);
     f.callconv = CC_STDCALL;
-    f.cParams = static_cast<SHORT>(m.params.size());
+    f.cParams = static_cast<SHORT>(count);
+    // Both views of a dual interface give the member's vtable entry.
     f.oVft = type_.kind == TypeKind::Dual ? static_cast<SHORT>(m.slot * sizeof(void*)) : 0;
-    f.elemdescFunc.tdesc.vt = type_.kind == TypeKind::Dual ? VT_HRESULT : VT_VOID;
-    block->params = new ELEMDESC[m.params.size() + 1]{};
+    block->params = new ELEMDESC[count + 1]{};
     block->types = new TYPEDESC[3 * (m.params.size() + 1)]{};
     size_t nextType = 0;
-    for (size_t i = 0; i < m.params.size(); ++i) {
-      const ParamInfo& p = m.params[i];
-      ELEMDESC& e = block->params[i];
-      // The chain VT_PTR -> ... -> base, built in the block's own TYPEDESCs.
-      TYPEDESC* at = &e.tdesc;
-      for (int k = 0; k < p.indirection && k < 2; ++k) {
+    // The chain VT_PTR -> ... -> base, built in the block's own TYPEDESCs; the
+    // result of the dispatch view is what its retval points at.
+    auto describe = [&](const ParamInfo& p, int indirection, TYPEDESC* at) {
+      for (int k = 0; k < indirection && k < 2; ++k) {
         at->vt = VT_PTR;
         at->lptdesc = &block->types[nextType++];
         at = at->lptdesc;
       }
       at->vt = p.vt;
       if (p.vt == VT_USERDEFINED) at->hreftype = RefOf(p.typeName);
+    };
+    if (vtableView_) {
+      f.elemdescFunc.tdesc.vt = VT_HRESULT;
+    } else if (retval) {
+      describe(*retval, retval->indirection - 1, &f.elemdescFunc.tdesc);
+    } else {
+      f.elemdescFunc.tdesc.vt = VT_VOID;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      const ParamInfo& p = m.params[i];
+      ELEMDESC& e = block->params[i];
+      describe(p, p.indirection, &e.tdesc);
       if (p.retval) {
         e.paramdesc.wParamFlags = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
       } else if (p.indirection > 0) {
@@ -143,7 +169,7 @@ class TypeInfo final : public Implements<ITypeInfo> {
     return Boundary("", GUID_NULL, [&] {
       std::vector<const std::string*> names{&m->name};
       for (const ParamInfo& p : m->params)
-        if (!p.name.empty()) names.push_back(&p.name);
+        if (!p.name.empty() && (vtableView_ || !p.retval)) names.push_back(&p.name);
       UINT n = 0;
       for (; n < names.size() && n < cMaxNames; ++n) rgBstrNames[n] = NewBstr(*names[n]);
       *pcNames = n;
@@ -152,6 +178,10 @@ class TypeInfo final : public Implements<ITypeInfo> {
 
   HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) override {
     if (pRefType == nullptr) return E_INVALIDARG;
+    if (index == kVtableImplType && type_.kind == TypeKind::Dual && !vtableView_) {
+      *pRefType = kVtableRef | index_;
+      return S_OK;
+    }
     if (index >= ImplCount()) return TYPE_E_ELEMENTNOTFOUND;
     if (type_.kind == TypeKind::CoClass) {
       *pRefType = RefOf(index == 0 ? type_.defaultInterface : type_.sourceInterface);
@@ -178,8 +208,14 @@ class TypeInfo final : public Implements<ITypeInfo> {
                  EXCEPINFO* pExcepInfo, UINT* puArgErr) override {
     if (pvInstance == nullptr) return E_INVALIDARG;
     if (type_.kind != TypeKind::Dual) return E_NOTIMPL;
-    return DispatchInvoke(static_cast<IDispatch*>(pvInstance), type_, memid, wFlags, pDispParams, pVarResult,
-                          pExcepInfo, puArgErr);
+    const MemberInfo* member = type_.Find(memid, wFlags);
+    if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
+    auto* instance = static_cast<IDispatch*>(pvInstance);
+    if (member->call != nullptr)
+      return DispatchInvoke(instance, type_, memid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+    // A library read from a file has no calls of its own: the instance of a dual
+    // interface reaches the same member through its IDispatch entry.
+    return instance->Invoke(memid, IID_NULL, library_.lcid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
   }
 
   HRESULT GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
@@ -202,6 +238,13 @@ class TypeInfo final : public Implements<ITypeInfo> {
     if (ppTInfo == nullptr) return E_INVALIDARG;
     *ppTInfo = nullptr;
     if (hRefType & kBuiltinRef) return BuiltinLibrary()->GetTypeInfo(hRefType & ~kBuiltinRef, ppTInfo);
+    if (hRefType & kVtableRef) {
+      const UINT index = hRefType & ~kVtableRef;
+      if (index >= library_.types.size() || library_.types[index].kind != TypeKind::Dual)
+        return TYPE_E_ELEMENTNOTFOUND;
+      *ppTInfo = new (std::nothrow) TypeInfo(owner_, library_, index, true);
+      return *ppTInfo ? S_OK : E_OUTOFMEMORY;
+    }
     return owner_->GetTypeInfo(hRefType, ppTInfo);
   }
 
@@ -266,11 +309,13 @@ class TypeInfo final : public Implements<ITypeInfo> {
   const LibraryData& library_;  // owned by owner_
   UINT index_;
   const TypeData& type_;
+  bool vtableView_;
 };
 
 class TypeLib final : public Implements<ITypeLib> {
  public:
-  explicit TypeLib(LibraryData data) : data_(std::move(data)) {}
+  TypeLib(std::shared_ptr<const LibraryData> data, ComPtr<IUnknown> module)
+      : shared_(std::move(data)), data_(*shared_), module_(std::move(module)) {}
 
   UINT GetTypeInfoCount() override { return static_cast<UINT>(data_.types.size()); }
 
@@ -353,7 +398,9 @@ class TypeLib final : public Implements<ITypeLib> {
   }
 
  private:
-  LibraryData data_;
+  std::shared_ptr<const LibraryData> shared_;
+  const LibraryData& data_;
+  ComPtr<IUnknown> module_;  // keeps the server that handed this library out loaded
 };
 
 ComPtr<ITypeLib> BuiltinLibrary() { return CreateTypeLib(BuiltinLibraryData()); }
@@ -361,10 +408,14 @@ ComPtr<ITypeLib> BuiltinLibrary() { return CreateTypeLib(BuiltinLibraryData()); 
 }  // namespace
 
 ComPtr<ITypeLib> CreateTypeLib(LibraryData library) {
-  return ComPtr<ITypeLib>::Adopt(new TypeLib(std::move(library)));
+  return CreateTypeLib(std::make_shared<const LibraryData>(std::move(library)), nullptr);
 }
 
-ComPtr<ITypeInfo> TypeInfoOfDeclaration(const TypeData& root) {
+ComPtr<ITypeLib> CreateTypeLib(std::shared_ptr<const LibraryData> library, ComPtr<IUnknown> module) {
+  return ComPtr<ITypeLib>::Adopt(new TypeLib(std::move(library), std::move(module)));
+}
+
+ComPtr<ITypeInfo> TypeInfoOfDeclaration(const TypeData& root, ComPtr<IUnknown> module) {
   LibraryData library;
   library.name = root.name;
   std::vector<const TypeData*> pending{&root};
@@ -378,7 +429,7 @@ ComPtr<ITypeInfo> TypeInfoOfDeclaration(const TypeData& root) {
         if (p.ref && seen.insert(p.typeName).second) pending.push_back(&p.ref());
   }
   ComPtr<ITypeInfo> info;
-  CreateTypeLib(std::move(library))->GetTypeInfo(0, info.put());
+  CreateTypeLib(std::make_shared<const LibraryData>(std::move(library)), std::move(module))->GetTypeInfo(0, info.put());
   return info;
 }
 

@@ -6,6 +6,7 @@
 #include "com/oleauto.h"
 #include "com/resource.h"
 #include "com/typelib.h"
+#include "com/variant.h"
 
 // Layout, all numbers little-endian:
 //   "QTLB", u16 format version 1
@@ -100,6 +101,25 @@ class Reader {
   size_t left_;
 };
 
+// A parameter's base type: a type a VARIANT holds by value, VT_VARIANT, VT_VOID,
+// VT_HRESULT or an interface (VT_USERDEFINED). Pointers are counted in the
+// indirection, never written as VT_PTR, and a VT_PTR, VT_SAFEARRAY or VT_CARRAY
+// here would describe a pointer or array without its target.
+bool ValidBaseType(VARTYPE vt) {
+  switch (vt) {
+    case VT_VARIANT:
+    case VT_VOID:
+    case VT_HRESULT:
+    case VT_USERDEFINED:
+      return true;
+    case VT_EMPTY:
+    case VT_NULL:
+      return false;
+    default:
+      return IsValidVartype(vt) && !(vt & ~VT_TYPEMASK);
+  }
+}
+
 bool ValidMemberKind(uint8_t k) {
   return k == INVOKE_FUNC || k == INVOKE_PROPERTYGET || k == INVOKE_PROPERTYPUT || k == INVOKE_PROPERTYPUTREF;
 }
@@ -193,7 +213,8 @@ HRESULT ParseTypeLib(const uint8_t* data, size_t size, LibraryData& library) {
           p.vt = r.U16();
           p.indirection = r.U8();
           const uint8_t retval = r.U8();
-          if (p.indirection > 2 || retval > 1 || (retval && j + 1 != paramCount)) return TYPE_E_INVDATAREAD;
+          if (p.indirection > 2 || retval > 1 || (retval && j + 1 != paramCount) || !ValidBaseType(p.vt))
+            return TYPE_E_INVDATAREAD;
           p.retval = retval == 1;
           m.params.push_back(std::move(p));
         }

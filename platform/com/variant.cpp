@@ -5,6 +5,7 @@
 #include "com/error.h"
 #include "com/variant.h"
 
+
 extern "C" {
 
 void VariantInit(VARIANTARG* pvarg) { std::memset(pvarg, 0, sizeof *pvarg); }
@@ -12,6 +13,7 @@ void VariantInit(VARIANTARG* pvarg) { std::memset(pvarg, 0, sizeof *pvarg); }
 HRESULT VariantClear(VARIANTARG* pvarg) {
   if (pvarg == nullptr) return E_INVALIDARG;
   const VARTYPE vt = pvarg->vt;
+  if (!comrt::IsValidVartype(vt)) return DISP_E_BADVARTYPE;
   if (vt & VT_BYREF) {
     // Nothing owned: the pointer belongs to the caller.
   } else if (vt & VT_ARRAY) {
@@ -26,27 +28,8 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
       case VT_UNKNOWN:
         if (pvarg->punkVal) pvarg->punkVal->Release();
         break;
-      case VT_EMPTY:
-      case VT_NULL:
-      case VT_I1:
-      case VT_UI1:
-      case VT_I2:
-      case VT_UI2:
-      case VT_I4:
-      case VT_UI4:
-      case VT_INT:
-      case VT_UINT:
-      case VT_I8:
-      case VT_UI8:
-      case VT_R4:
-      case VT_R8:
-      case VT_CY:
-      case VT_DATE:
-      case VT_BOOL:
-      case VT_ERROR:
-        break;
       default:
-        return DISP_E_BADVARTYPE;
+        break;
     }
   }
   VariantInit(pvarg);
@@ -55,6 +38,7 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
 
 HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
   if (pvargDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
+  if (!comrt::IsValidVartype(pvargSrc->vt)) return DISP_E_BADVARTYPE;
   if (pvargDest == pvargSrc) return S_OK;
   VARIANT copy = *pvargSrc;
   const VARTYPE vt = pvargSrc->vt;
@@ -81,6 +65,7 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
 
 HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
   if (pvarDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
+  if (!comrt::IsValidVartype(pvargSrc->vt)) return DISP_E_BADVARTYPE;
   if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
   if (pvargSrc->byref == nullptr) return E_INVALIDARG;
   const VARTYPE vt = pvargSrc->vt & ~VT_BYREF;
@@ -88,6 +73,7 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
   VariantInit(&value);
   if (vt == VT_VARIANT) {
     // A reference to a variant that is itself a reference is not a valid argument.
+    if (!comrt::IsValidVartype(pvargSrc->pvarVal->vt)) return DISP_E_BADVARTYPE;
     if (pvargSrc->pvarVal->vt & VT_BYREF) return E_INVALIDARG;
     value = *pvargSrc->pvarVal;
   } else if (vt & VT_ARRAY) {
@@ -154,6 +140,7 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
   } catch (const comrt::Error& e) {
     if (e.number() == comrt::kOverflow) return DISP_E_OVERFLOW;
     if (e.number() == comrt::kTypeMismatch) return DISP_E_TYPEMISMATCH;
+    if (e.number() == comrt::kBadVarType) return DISP_E_BADVARTYPE;
     return E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -168,6 +155,7 @@ namespace {
 
 void Check(HRESULT hr) {
   if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+  if (hr == DISP_E_BADVARTYPE) ThrowBadVarType();
   if (FAILED(hr)) ThrowTypeMismatch();
 }
 
@@ -197,7 +185,10 @@ double NumberOf(const VARIANT& v) {
     case VT_R4:
       return v.fltVal;
     case VT_R8:
+    case VT_DATE:
       return v.dblVal;
+    case VT_CY:
+      return FromCurrency(v.cyVal.int64);
     case VT_BSTR:
       return ParseNumber(std::u16string_view(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal)));
     default:
@@ -222,6 +213,11 @@ std::u16string TextOf(const VARIANT& v) {
       return Utf8ToUtf16(FormatNumber(v.fltVal, true));
     case VT_R8:
       return Utf8ToUtf16(FormatNumber(v.dblVal, false));
+    case VT_CY:
+      return Utf8ToUtf16(FormatCurrency(v.cyVal.int64));
+    case VT_DATE:
+      // A date's text is a calendar date, which this runtime does not write.
+      ThrowTypeMismatch();
     default:
       return Utf8ToUtf16(FormatNumber(NumberOf(v), false));
   }
@@ -230,11 +226,20 @@ std::u16string TextOf(const VARIANT& v) {
 }  // namespace
 
 void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt) {
-  Variant value;
-  Check(VariantCopyInd(&value, &source));
+  if ((vt & VT_BYREF) || (vt != VT_VARIANT && !IsValidVartype(vt))) ThrowBadVarType();
+  // A value that owns nothing is read where it is; any other through an owned
+  // copy, which also follows a reference.
+  const bool inPlace = IsValidVartype(source.vt) && !(source.vt & VT_BYREF) && !HoldsResources(source.vt);
+  Variant copy;
+  if (!inPlace) Check(VariantCopyInd(&copy, &source));
+  const VARIANT& value = inPlace ? source : copy;
   Variant out;
   if (vt == VT_VARIANT || vt == value.vt) {
-    out = std::move(value);
+    if (inPlace) {
+      static_cast<VARIANT&>(out) = source;
+    } else {
+      out = std::move(copy);
+    }
   } else if ((vt & VT_ARRAY) || (value.vt & VT_ARRAY)) {
     ThrowTypeMismatch();
   } else {
@@ -253,6 +258,14 @@ void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt) {
         break;
       case VT_R8:
         out.dblVal = NumberOf(value);
+        break;
+      case VT_CY:
+        out.cyVal.int64 = ToCurrency(NumberOf(value));
+        break;
+      case VT_DATE:
+        // Text is read as a number, not as a calendar date.
+        if (value.vt == VT_BSTR) ThrowTypeMismatch();
+        out.date = ToDate(NumberOf(value));
         break;
       case VT_BOOL:
         out.boolVal = BooleanOf(value) ? VARIANT_TRUE : VARIANT_FALSE;

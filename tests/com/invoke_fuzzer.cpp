@@ -1,8 +1,10 @@
 // libFuzzer target: IDispatch::Invoke on the test class with arguments of every
 // type and shape a client can pass, and VariantChangeType between any two types.
 // Each input is a list of calls; the sanitizers and the leak check do the judging.
-// An input that starts with 0xFF is instead read as type library bytes, and what
-// loads is listed member by member.
+// An input that starts with 0xFF, or is a type library file itself (the build
+// writes them: seed the corpus with them), is instead read as type library
+// bytes, and what loads is listed member by member, in both views of a dual
+// interface.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -71,7 +73,7 @@ comrt::ComPtr<RecordingSink> g_stranger;
 void MakeArg(Input& in, Storage& st, VARIANT& v, int depth);
 
 void MakeScalar(Input& in, VARIANT& v, uint8_t kind) {
-  switch (kind % 14) {
+  switch (kind % 17) {
     case 0: v.vt = VT_EMPTY; break;
     case 1: v.vt = VT_NULL; break;
     case 2: v.vt = VT_UI1, v.bVal = in.Byte(); break;
@@ -91,6 +93,15 @@ void MakeScalar(Input& in, VARIANT& v, uint8_t kind) {
     case 10: v.vt = VT_ERROR, v.scode = static_cast<SCODE>(in.Word()); break;
     case 11: v.vt = VT_I8, v.llVal = static_cast<LONGLONG>(in.Word() | static_cast<uint64_t>(in.Word()) << 32); break;
     case 12: v.vt = VT_UNKNOWN, v.punkVal = nullptr; break;
+    case 13: v.vt = VT_CY, v.cyVal.int64 = static_cast<LONGLONG>(in.Word() | static_cast<uint64_t>(in.Word()) << 32); break;
+    case 14: v.vt = VT_DATE, v.date = in.Double(); break;
+    case 15: {
+      // Any type bits at all. One that is no valid type carries a pointer that
+      // must never be followed (the sanitizer stops at once if it is).
+      v.vt = static_cast<VARTYPE>(in.Word());
+      if (!comrt::IsValidVartype(v.vt)) v.byref = reinterpret_cast<void*>(0x10);
+      break;
+    }
     default: v.vt = static_cast<VARTYPE>(in.Word() & 0x0FFF);  // any type number, no payload
   }
 }
@@ -160,9 +171,14 @@ void OneInvoke(Input& in) {
   Storage st;
   std::vector<comrt::Variant> args(cArgs);
   for (UINT i = 0; i < cArgs; ++i) MakeArg(in, st, args[i], 0);
-  DISPID named[2] = {DISPID_PROPERTYPUT, static_cast<DISPID>(in.Word())};
+  // Names: parameter positions, the property value's, or anything.
+  DISPID named[4];
+  for (DISPID& id : named) {
+    const uint8_t n = in.Byte();
+    id = n < 96 ? n % 4 : n < 192 ? DISPID_PROPERTYPUT : static_cast<DISPID>(in.Word());
+  }
   const uint8_t mode = in.Byte();
-  UINT cNamed = cArgs == 0 ? 0 : mode % 3 == 0 ? 0 : mode % 3 == 1 ? 1 : (cArgs > 1 ? 2 : 1);
+  const UINT cNamed = cArgs == 0 ? 0 : (mode >> 6) % (cArgs + 1);
   DISPPARAMS params{cArgs ? args.data() : nullptr, cNamed ? named : nullptr, cArgs, cNamed};
   comrt::Variant result;
   EXCEPINFO excep{};
@@ -174,18 +190,20 @@ void OneInvoke(Input& in) {
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrHelpFile);
   }
-  if (FAILED(hr) && (mode & 32) && hr != DISP_E_TYPEMISMATCH && hr != DISP_E_OVERFLOW && argErr != 0) __builtin_trap();
-  if ((hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW) && (mode & 32) && argErr >= cArgs) __builtin_trap();
+  const bool pointsAtAnArgument = hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW || hr == DISP_E_BADVARTYPE ||
+                                  hr == DISP_E_PARAMNOTFOUND;
+  if (FAILED(hr) && (mode & 32) && !pointsAtAnArgument && argErr != 0) __builtin_trap();
+  if (pointsAtAnArgument && (mode & 32) && argErr >= cArgs) __builtin_trap();
 }
 
 void OneChangeType(Input& in) {
   Storage st;
   comrt::Variant source;
   MakeArg(in, st, source, 0);
-  static const VARTYPE targets[] = {VT_EMPTY, VT_UI1,  VT_I2,      VT_I4,          VT_R4,       VT_R8,
-                                    VT_BOOL,  VT_BSTR, VT_VARIANT, VT_ARRAY | VT_I2, VT_DISPATCH, VT_UNKNOWN};
+  static const VARTYPE targets[] = {VT_EMPTY, VT_UI1,  VT_I2,      VT_I4,            VT_R4,       VT_R8,      VT_BOOL,
+                                    VT_BSTR,  VT_CY,   VT_DATE,    VT_ARRAY | VT_I2, VT_DISPATCH, VT_UNKNOWN, VT_VARIANT};
   const uint8_t pick = in.Byte();
-  const VARTYPE to = pick < 240 ? targets[pick % 12] : static_cast<VARTYPE>(in.Word());
+  const VARTYPE to = pick < 240 ? targets[pick % 14] : static_cast<VARTYPE>(in.Word());
   comrt::Variant dest;
   const HRESULT hr = VariantChangeType(&dest, &source, 0, to);
   if (SUCCEEDED(hr) && to != VT_VARIANT && dest.vt != to) __builtin_trap();
@@ -200,36 +218,60 @@ void OneLookup(Input& in) {
   g_other->GetIDsOfNames(IID_NULL, names, 1 + (in.Byte() & 1), 0, ids);
 }
 
-void ListTypeLib(const uint8_t* data, size_t size) {
-  comrt::ComPtr<ITypeLib> lib;
-  if (FAILED(comrt::LoadTypeLibFromBytes(data, size, lib.put()))) return;
+void ListTypeInfo(ITypeInfo* info, bool descend) {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) __builtin_trap();
+  for (UINT k = 0; k < attr->cImplTypes; ++k) {
+    HREFTYPE ref = 0;
+    comrt::ComPtr<ITypeInfo> target;
+    if (SUCCEEDED(info->GetRefTypeOfImplType(k, &ref))) info->GetRefTypeInfo(ref, target.put());
+  }
+  HREFTYPE vtable = 0;
+  comrt::ComPtr<ITypeInfo> other;
+  if (descend && SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable)) &&
+      SUCCEEDED(info->GetRefTypeInfo(vtable, other.put())))
+    ListTypeInfo(other.get(), false);
+  for (UINT f = 0; f < attr->cFuncs; ++f) {
+    FUNCDESC* desc = nullptr;
+    if (FAILED(info->GetFuncDesc(f, &desc))) __builtin_trap();
+    BSTR names[4];
+    UINT count = 0;
+    if (SUCCEEDED(info->GetNames(desc->memid, names, 4, &count)))
+      for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
+    for (SHORT p = -1; p < desc->cParams; ++p) {
+      const TYPEDESC* t = p < 0 ? &desc->elemdescFunc.tdesc : &desc->lprgelemdescParam[p].tdesc;
+      while (t->vt == VT_PTR || t->vt == VT_SAFEARRAY) {
+        if (t->lptdesc == nullptr) __builtin_trap();
+        t = t->lptdesc;
+      }
+      comrt::ComPtr<ITypeInfo> target;
+      if (t->vt == VT_USERDEFINED) info->GetRefTypeInfo(t->hreftype, target.put());
+    }
+    info->ReleaseFuncDesc(desc);
+  }
+  info->ReleaseTypeAttr(attr);
+}
+
+void ListTypeLib(ITypeLib* lib) {
   for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
     comrt::ComPtr<ITypeInfo> info;
     if (FAILED(lib->GetTypeInfo(i, info.put()))) __builtin_trap();
-    TYPEATTR* attr = nullptr;
-    info->GetTypeAttr(&attr);
-    for (UINT k = 0; k < attr->cImplTypes; ++k) {
-      HREFTYPE ref = 0;
-      comrt::ComPtr<ITypeInfo> target;
-      if (SUCCEEDED(info->GetRefTypeOfImplType(k, &ref))) info->GetRefTypeInfo(ref, target.put());
-    }
-    for (UINT f = 0; f < attr->cFuncs; ++f) {
-      FUNCDESC* desc = nullptr;
-      if (FAILED(info->GetFuncDesc(f, &desc))) __builtin_trap();
-      BSTR names[4];
-      UINT count = 0;
-      if (SUCCEEDED(info->GetNames(desc->memid, names, 4, &count)))
-        for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
-      for (SHORT p = 0; p < desc->cParams; ++p) {
-        const TYPEDESC* t = &desc->lprgelemdescParam[p].tdesc;
-        while (t->vt == VT_PTR) t = t->lptdesc;
-        comrt::ComPtr<ITypeInfo> target;
-        if (t->vt == VT_USERDEFINED) info->GetRefTypeInfo(t->hreftype, target.put());
-      }
-      info->ReleaseFuncDesc(desc);
-    }
-    info->ReleaseTypeAttr(attr);
+    ListTypeInfo(info.get(), true);
   }
+}
+
+void ListTypeLib(const uint8_t* data, size_t size) {
+  comrt::ComPtr<ITypeLib> lib;
+  if (SUCCEEDED(comrt::LoadTypeLibFromBytes(data, size, lib.put()))) ListTypeLib(lib.get());
+}
+
+// What an object hands out: its type information and the library holding it.
+void OneTypeInfo() {
+  comrt::ComPtr<ITypeInfo> info;
+  comrt::ComPtr<ITypeLib> lib;
+  if (FAILED(g_other->GetTypeInfo(0, 0, info.put())) || FAILED(info->GetContainingTypeLib(lib.put(), nullptr)))
+    __builtin_trap();
+  ListTypeLib(lib.get());
 }
 
 }  // namespace
@@ -247,13 +289,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ListTypeLib(data + 1, size - 1);
     return 0;
   }
+  if (size >= 4 && data[0] == 'Q' && data[1] == 'T' && data[2] == 'L' && data[3] == 'B') {
+    ListTypeLib(data, size);
+    return 0;
+  }
   Input in(data, size);
   for (int calls = 0; calls < 16 && !in.empty(); ++calls) {
-    switch (in.Byte() % 4) {
+    switch (in.Byte() % 8) {
       case 0:
-      case 1: OneInvoke(in); break;
-      case 2: OneChangeType(in); break;
-      default: OneLookup(in); break;
+      case 1:
+      case 2:
+      case 3: OneInvoke(in); break;
+      case 4:
+      case 5: OneChangeType(in); break;
+      case 6: OneLookup(in); break;
+      default: OneTypeInfo(); break;
     }
   }
   g_stranger->calls.clear();

@@ -138,8 +138,8 @@ TEST_F(ObjectTest, DispatchErrors) {
       {"second overflows", 0x60030000, DISPATCH_METHOD, {Variant(SHORT{1}), Variant(255.5)}, false, DISP_E_OVERFLOW,
        0},
       {"empty for a byte is 0", 0x60030000, DISPATCH_METHOD, {Variant(SHORT{1}), Variant()}, false, S_OK, 99},
-      {"named argument to a method", 0x60030000, DISPATCH_METHOD, {Variant(SHORT{1}), Variant(SHORT{1})}, true,
-       DISP_E_NONAMEDARGS, 99},
+      {"property value named for a method", 0x60030000, DISPATCH_METHOD, {Variant(SHORT{1}), Variant(SHORT{1})}, true,
+       DISP_E_PARAMNOTFOUND, 0},
       {"not an object for putref", 0x68030002, DISPATCH_PROPERTYPUTREF, {Variant(SHORT{1})}, true,
        DISP_E_TYPEMISMATCH, 0},
   };
@@ -268,8 +268,11 @@ TEST(Creation, FailingConstructorFailsCleanlyAndCountsStayRight) {
   EXPECT_EQ(comrt::ModuleCounts::objects, before);
 
   ComPtr<IClassFactory> factory;
+  EXPECT_EQ(comrt::CanUnloadNow(), S_OK);
   ASSERT_EQ(comrt::GetClassObject<Widget>(CLSID_Widget, IID_IClassFactory, reinterpret_cast<void**>(factory.put())),
             S_OK);
+  EXPECT_EQ(comrt::CanUnloadNow(), S_FALSE) << "a factory a client holds keeps the module loaded";
+  const long withFactory = comrt::ModuleCounts::objects;
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(factory->CreateInstance(nullptr, IID__Widget, &out), static_cast<HRESULT>(0x800A0035));
   EXPECT_EQ(out, nullptr);
@@ -278,24 +281,25 @@ TEST(Creation, FailingConstructorFailsCleanlyAndCountsStayRight) {
   comrt::Bstr description;
   info->GetDescription(description.put());
   EXPECT_EQ(description.utf8(), "Widget cannot be made");
-  EXPECT_EQ(comrt::ModuleCounts::objects, before);
+  EXPECT_EQ(comrt::ModuleCounts::objects, withFactory);
   Widget::failConstruction = 0;
 
   EXPECT_EQ(factory->CreateInstance(factory.get(), IID__Widget, &out), CLASS_E_NOAGGREGATION);
   EXPECT_EQ(factory->CreateInstance(nullptr, IID__Widget, nullptr), E_POINTER);
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &out), E_NOINTERFACE);
-  EXPECT_EQ(comrt::ModuleCounts::objects, before);
+  EXPECT_EQ(comrt::ModuleCounts::objects, withFactory);
 
-  EXPECT_EQ(comrt::CanUnloadNow(), S_OK);
-  {
-    ComPtr<_Widget> made;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID__Widget, reinterpret_cast<void**>(made.put())), S_OK);
-    EXPECT_EQ(comrt::CanUnloadNow(), S_FALSE);
-  }
-  EXPECT_EQ(comrt::CanUnloadNow(), S_OK);
+  ComPtr<_Widget> made;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID__Widget, reinterpret_cast<void**>(made.put())), S_OK);
   factory->LockServer(TRUE);
-  EXPECT_EQ(comrt::CanUnloadNow(), S_FALSE);
-  factory->LockServer(FALSE);
+  factory.reset();
+  EXPECT_EQ(comrt::ModuleCounts::objects, before + 1) << "the object alone";
+  made.reset();
+  EXPECT_EQ(comrt::CanUnloadNow(), S_FALSE) << "the server lock alone";
+  IClassFactory* again = comrt::ClassFactory<Widget>::Instance();
+  again->LockServer(FALSE);
+  EXPECT_EQ(comrt::CanUnloadNow(), S_OK);
+  EXPECT_EQ(again->Release(), 0u) << "a surplus release changes nothing";
   EXPECT_EQ(comrt::CanUnloadNow(), S_OK);
 
   EXPECT_EQ(comrt::GetClassObject<Widget>(IID__Widget, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);

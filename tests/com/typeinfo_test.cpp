@@ -26,51 +26,81 @@ TEST(TypeInfo, DescribesTheDeclaredInterface) {
   EXPECT_EQ(widget->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
   ASSERT_EQ(widget->GetTypeInfo(0, 0, info.put()), S_OK);
 
+  // The dispatch view: members as IDispatch sees them, the retval as the result.
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
   EXPECT_TRUE(attr->guid == IID__Widget);
   EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
   EXPECT_EQ(attr->cFuncs, 13);
-  EXPECT_EQ(attr->cbSizeVft, (7 + 13) * 8);
+  EXPECT_EQ(attr->cbSizeVft, 7 * 8);
   EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION |
                                   TYPEFLAG_FDISPATCHABLE);
   EXPECT_EQ(attr->cImplTypes, 1);
   info->ReleaseTypeAttr(attr);
 
+  // The vtable view, from the dispatch view's implemented type -1.
+  HREFTYPE vtableRef = 0;
+  ASSERT_EQ(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableRef), S_OK);
+  ComPtr<ITypeInfo> vtable;
+  ASSERT_EQ(info->GetRefTypeInfo(vtableRef, vtable.put()), S_OK);
+  ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
+  EXPECT_TRUE(attr->guid == IID__Widget);
+  EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
+  EXPECT_EQ(attr->cFuncs, 13);
+  EXPECT_EQ(attr->cbSizeVft, (7 + 13) * 8);
+  EXPECT_EQ(attr->wTypeFlags & TYPEFLAG_FDUAL, TYPEFLAG_FDUAL);
+  vtable->ReleaseTypeAttr(attr);
+  HREFTYPE unused = 0;
+  EXPECT_EQ(vtable->GetRefTypeOfImplType(static_cast<UINT>(-1), &unused), TYPE_E_ELEMENTNOTFOUND);
+
   struct Expected {
     UINT index;
     MEMBERID id;
     INVOKEKIND kind;
-    SHORT params;
+    SHORT params;  // in the vtable view; the dispatch view has the retval as its result
     SHORT slot;
+    VARTYPE result;  // of the dispatch view
   } expected[] = {
-      {0, 0x68030000, INVOKE_PROPERTYGET, 1, 7},
-      {1, 0x68030000, INVOKE_PROPERTYPUT, 1, 8},
-      {5, 0x68030002, INVOKE_PROPERTYPUTREF, 1, 12},
-      {7, 0x60030001, INVOKE_FUNC, 3, 14},
+      {0, 0x68030000, INVOKE_PROPERTYGET, 1, 7, VT_I2},
+      {1, 0x68030000, INVOKE_PROPERTYPUT, 1, 8, VT_VOID},
+      {5, 0x68030002, INVOKE_PROPERTYPUTREF, 1, 12, VT_VOID},
+      {7, 0x60030001, INVOKE_FUNC, 3, 14, VT_R4},
   };
   for (const auto& e : expected) {
     FUNCDESC* f = nullptr;
-    ASSERT_EQ(info->GetFuncDesc(e.index, &f), S_OK);
+    ASSERT_EQ(vtable->GetFuncDesc(e.index, &f), S_OK);
     EXPECT_EQ(f->memid, e.id);
     EXPECT_EQ(f->invkind, e.kind);
     EXPECT_EQ(f->cParams, e.params);
     EXPECT_EQ(f->oVft, e.slot * 8);
     EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);
     EXPECT_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT);
+    vtable->ReleaseFuncDesc(f);
+    ASSERT_EQ(info->GetFuncDesc(e.index, &f), S_OK);
+    EXPECT_EQ(f->memid, e.id);
+    EXPECT_EQ(f->invkind, e.kind);
+    EXPECT_EQ(f->cParams, e.result == VT_VOID ? e.params : e.params - 1);
+    EXPECT_EQ(f->funckind, FUNC_DISPATCH);
+    EXPECT_EQ(f->elemdescFunc.tdesc.vt, e.result);
     info->ReleaseFuncDesc(f);
   }
   FUNCDESC* f = nullptr;
   EXPECT_EQ(info->GetFuncDesc(13, &f), TYPE_E_ELEMENTNOTFOUND);
 
   // Scale(float Factor, LONG Count, float* retval)
-  ASSERT_EQ(info->GetFuncDesc(7, &f), S_OK);
+  ASSERT_EQ(vtable->GetFuncDesc(7, &f), S_OK);
   EXPECT_EQ(f->lprgelemdescParam[0].tdesc.vt, VT_R4);
   EXPECT_EQ(f->lprgelemdescParam[1].tdesc.vt, VT_I4);
   EXPECT_EQ(f->lprgelemdescParam[1].paramdesc.wParamFlags, PARAMFLAG_FIN);
   EXPECT_EQ(f->lprgelemdescParam[2].tdesc.vt, VT_PTR);
   EXPECT_EQ(f->lprgelemdescParam[2].tdesc.lptdesc->vt, VT_R4);
   EXPECT_EQ(f->lprgelemdescParam[2].paramdesc.wParamFlags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
+  vtable->ReleaseFuncDesc(f);
+  // Child's getter in the dispatch view: the result is the interface pointer.
+  ASSERT_EQ(info->GetFuncDesc(4, &f), S_OK);
+  EXPECT_EQ(f->cParams, 0);
+  ASSERT_EQ(f->elemdescFunc.tdesc.vt, VT_PTR);
+  EXPECT_EQ(f->elemdescFunc.tdesc.lptdesc->vt, VT_USERDEFINED);
   info->ReleaseFuncDesc(f);
   // Enabled's setter: VARIANT_BOOL, though the C++ type is short.
   ASSERT_EQ(info->GetFuncDesc(3, &f), S_OK);
@@ -90,12 +120,13 @@ TEST(TypeInfo, DescribesTheDeclaredInterface) {
   EXPECT_EQ(name.utf8(), "_Widget");
   info->ReleaseFuncDesc(f);
 
-  EXPECT_EQ(NamesOf(info.get(), 0x60030001), (std::vector<std::string>{"Scale", "Factor", "Count", "retval"}));
-  EXPECT_EQ(NamesOf(info.get(), 0x68030001), (std::vector<std::string>{"Enabled", "retval"}))
+  EXPECT_EQ(NamesOf(vtable.get(), 0x60030001), (std::vector<std::string>{"Scale", "Factor", "Count", "retval"}));
+  EXPECT_EQ(NamesOf(info.get(), 0x60030001), (std::vector<std::string>{"Scale", "Factor", "Count"}));
+  EXPECT_EQ(NamesOf(vtable.get(), 0x68030001), (std::vector<std::string>{"Enabled", "retval"}))
       << "a property answers with its getter; the setter's value has no name";
-  BSTR unused;
+  BSTR noName;
   UINT n = 0;
-  EXPECT_EQ(info->GetNames(0x12345, &unused, 1, &n), TYPE_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(info->GetNames(0x12345, &noName, 1, &n), TYPE_E_ELEMENTNOTFOUND);
 
   LPOLESTR names[] = {const_cast<LPOLESTR>(u"DESCRIBE"), const_cast<LPOLESTR>(u"value")};
   MEMBERID ids[2];

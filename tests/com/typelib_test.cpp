@@ -71,7 +71,7 @@ TEST(TypeLibrary, RoundTripListsTypesMembersAndFlags) {
   FUNCDESC* f = nullptr;
   ASSERT_EQ(widget->GetFuncDesc(5, &f), S_OK);
   EXPECT_EQ(f->invkind, INVOKE_PROPERTYPUTREF);
-  EXPECT_EQ(f->oVft, 12 * 8);
+  EXPECT_EQ(f->funckind, FUNC_DISPATCH);
   EXPECT_EQ(f->lprgelemdescParam[0].tdesc.lptdesc->lptdesc->vt, VT_USERDEFINED);
   ComPtr<ITypeInfo> referenced;
   ASSERT_EQ(widget->GetRefTypeInfo(f->lprgelemdescParam[0].tdesc.lptdesc->lptdesc->hreftype, referenced.put()), S_OK);
@@ -140,6 +140,14 @@ TEST(TypeLibrary, DamagedBytesAreRefusedWithoutReadingOutside) {
   const size_t countAt = 4 + 2 + 4 + std::string("WidgetLib").size() + 16 + 2 + 2 + 4 + 4 + 2;
   hugeCount[countAt + 3] = 0x7F;
   EXPECT_EQ(comrt::LoadTypeLibFromBytes(hugeCount.data(), hugeCount.size(), lib.put()), TYPE_E_INVDATAREAD);
+  // A parameter type that would need a target the format cannot carry (a pointer
+  // or an array written as the base type), or that is no type at all.
+  for (const VARTYPE vt : std::initializer_list<VARTYPE>{VT_PTR, VT_SAFEARRAY, VT_CARRAY, 0xFFFF, VT_EMPTY}) {
+    comrt::LibraryData crafted = WidgetLibrary();
+    crafted.types[0].members[0].params[0].vt = vt;
+    const std::vector<uint8_t> damaged = comrt::SerializeTypeLib(crafted);
+    EXPECT_EQ(comrt::LoadTypeLibFromBytes(damaged.data(), damaged.size(), lib.put()), TYPE_E_INVDATAREAD) << vt;
+  }
   const uint8_t other[] = {'M', 'S', 'F', 'T', 2, 0, 1, 0};
   EXPECT_EQ(comrt::LoadTypeLibFromBytes(other, sizeof other, lib.put()), TYPE_E_UNSUPFORMAT);
   EXPECT_EQ(comrt::LoadTypeLibFromBytes(bytes.data(), bytes.size(), nullptr), E_POINTER);

@@ -152,12 +152,13 @@ TEST(EntryPointsTest, CanUnloadNowOnlyWithNoObjectAliveAndNoLock) {
          return ComPtr<IUnknown>(status);
        }},
   };
-  ComPtr<IClassFactory> factory = server.Factory(CLSID_QELRurUzoz);
-  ASSERT_TRUE(factory);
+  ASSERT_TRUE(server.Factory(CLSID_QELRurUzoz));
   for (const auto& [what, fetch] : kept) {
     SCOPED_TRACE(what);
     ComPtr<_QELRurUzoz> root;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID__QELRurUzoz, reinterpret_cast<void**>(root.put())), S_OK);
+    ASSERT_EQ(server.Factory(CLSID_QELRurUzoz)->CreateInstance(nullptr, IID__QELRurUzoz,
+                                                                reinterpret_cast<void**>(root.put())),
+              S_OK);
     EXPECT_EQ(server.CanUnloadNow(), S_FALSE);
     ComPtr<IUnknown> held = fetch(root.get());
     ASSERT_TRUE(held);
@@ -167,12 +168,15 @@ TEST(EntryPointsTest, CanUnloadNowOnlyWithNoObjectAliveAndNoLock) {
     EXPECT_EQ(server.CanUnloadNow(), S_OK);
   }
 
+  ComPtr<IClassFactory> factory = server.Factory(CLSID_QELRurUzoz);
+  EXPECT_EQ(server.CanUnloadNow(), S_FALSE) << "a class factory held";
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  factory.reset();
   EXPECT_EQ(server.CanUnloadNow(), S_FALSE) << "two locks";
-  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(server.Factory(CLSID_QELRurUzoz)->LockServer(FALSE), S_OK);
   EXPECT_EQ(server.CanUnloadNow(), S_FALSE) << "one lock left";
-  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(server.Factory(CLSID_QELRurUzoz)->LockServer(FALSE), S_OK);
   EXPECT_EQ(server.CanUnloadNow(), S_OK);
 }
 

@@ -5,15 +5,20 @@
 
 namespace comrt {
 
+// The most parameters a member served by DispatchInvoke may declare; its
+// arguments are prepared on the stack.
+inline constexpr size_t kMaxInvokeParams = 16;
+
 // Names to dispids: the first name is a member, the others its parameters (their
 // position). Without regard to case; DISP_E_UNKNOWNNAME (and DISPID_UNKNOWN for
 // each unknown name) otherwise.
 HRESULT DispatchGetIDsOfNames(const TypeData& type, LPOLESTR* names, UINT count, DISPID* ids);
 
 // Calls the member `dispid` of kind `flags` on `self` (an object of the dual
-// interface `type`): arguments are taken last-first as IDispatch passes them, the
-// value of a property setter as the named argument DISPID_PROPERTYPUT, each coerced
-// to its declared type with VariantChangeType's rules. A member's failure becomes
+// interface `type`): positional arguments last-first as IDispatch passes them,
+// named ones (parameter positions as GetIDsOfNames gives them, DISPID_PROPERTYPUT
+// for the value of a property setter) in any order before them, each coerced to
+// its declared type with VariantChangeType's rules. A member's failure becomes
 // DISP_E_EXCEPTION with `excepInfo` filled from the thread's error information
 // (scode = the member's HRESULT); without `excepInfo` the member's HRESULT itself.
 HRESULT DispatchInvoke(IDispatch* self, const TypeData& type, DISPID dispid, WORD flags, DISPPARAMS* params,

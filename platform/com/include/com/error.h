@@ -28,12 +28,15 @@ enum ErrorNumber : int32_t {
   kFileNotFound = 53,
   kPermissionDenied = 70,
   kEntryPointNotFound = 453,
+  kBadVarType = 458,
 };
 
 [[noreturn]] void ThrowOverflow();
 [[noreturn]] void ThrowSubscriptOutOfRange();
 [[noreturn]] void ThrowTypeMismatch();
 [[noreturn]] void ThrowPermissionDenied();
+// "Variable uses an Automation type not supported": a VARIANT type that is none.
+[[noreturn]] void ThrowBadVarType();
 // "File not found: <library>"
 [[noreturn]] void ThrowFileNotFound(const std::string& library);
 // "Can't find DLL entry point <entry> in <library>"

@@ -11,8 +11,8 @@
 
 namespace comrt {
 
-// One factory per class for the life of the module; it is not counted as a live
-// object (holding it does not keep the server loaded, a server lock does).
+// One factory per class for the life of the module. While a client holds a
+// reference to it, it counts as a live object, so the server stays loaded.
 template <class T>
 class ClassFactory final : public IClassFactory {
  public:
@@ -26,10 +26,23 @@ class ClassFactory final : public IClassFactory {
     *ppv = nullptr;
     if (!(riid == IID_IUnknown) && !(riid == IID_IClassFactory)) return E_NOINTERFACE;
     *ppv = static_cast<IClassFactory*>(this);
+    AddRef();
     return S_OK;
   }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
+  ULONG AddRef() override {
+    const ULONG refs = ++refs_;
+    if (refs == 1) ++ModuleCounts::objects;
+    return refs;
+  }
+  // A client's surplus Release finds no reference to drop and changes nothing.
+  ULONG Release() override {
+    ULONG refs = refs_.load();
+    do {
+      if (refs == 0) return 0;
+    } while (!refs_.compare_exchange_weak(refs, refs - 1));
+    if (refs == 1) --ModuleCounts::objects;
+    return refs - 1;
+  }
 
   // No aggregation. A constructor's failure comes back as its HRESULT with the
   // thread's error information set; nothing is handed out.
@@ -50,6 +63,8 @@ class ClassFactory final : public IClassFactory {
 
  private:
   ClassFactory() = default;
+  std::atomic<ULONG> refs_{0};
+
   static std::string_view Source() {
     if constexpr (requires { T::kErrorSource; }) {
       return T::kErrorSource;
@@ -64,7 +79,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   IClassFactory* factory = nullptr;
-  ((clsid == Classes::kClsid ? (factory = ClassFactory<Classes>::Instance(), true) : false) || ...);
+  (void)((clsid == Classes::kClsid ? (factory = ClassFactory<Classes>::Instance(), true) : false) || ...);
   if (factory == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
   return factory->QueryInterface(riid, ppv);
 }

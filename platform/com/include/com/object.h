@@ -38,6 +38,7 @@
 #include "com/declare.h"
 #include "com/dispatch.h"
 #include "com/events.h"
+#include "com/implements.h"
 
 namespace comrt {
 
@@ -60,7 +61,8 @@ void Replace(ComPtr<I>& held, I** value) {
 
 // Live objects and server locks of this module, which DllCanUnloadNow reads
 // through CanUnloadNow(). Each server file has its own as long as it is linked
-// with hidden visibility, as servers are; class factories are not counted.
+// with hidden visibility, as servers are. Objects, class factories a client
+// holds, and type information handed out all count as live.
 struct ModuleCounts {
   static inline std::atomic<long> objects{0};
   static inline std::atomic<long> locks{0};
@@ -69,6 +71,18 @@ struct ModuleCounts {
 inline HRESULT CanUnloadNow() {
   return ModuleCounts::objects == 0 && ModuleCounts::locks == 0 ? S_OK : S_FALSE;
 }
+
+// Counts as a live object of this module while referenced: what the runtime's
+// own objects (a type library, its type information) hold when a server hands
+// them out, since they may call back into the server's code.
+class ModuleReference final : public Implements<IUnknown> {
+ public:
+  static ComPtr<IUnknown> Make() { return ComPtr<IUnknown>::Adopt(new ModuleReference); }
+
+ private:
+  ModuleReference() { ++ModuleCounts::objects; }
+  ~ModuleReference() override { --ModuleCounts::objects; }
+};
 
 // Creates an object; what its constructor throws propagates and nothing is kept.
 template <class T, class... A>
@@ -167,7 +181,7 @@ class Object : public Default, public ISupportErrorInfo, public detail::EventCon
     return Call([&]() -> HRESULT {
       *Out(ppTInfo) = nullptr;
       if (iTInfo != 0) return DISP_E_BADINDEX;
-      *ppTInfo = TypeInfoOfDeclaration(InfoOf<Default>()).detach();
+      *ppTInfo = TypeInfoOfModule(&ModuleCounts::objects, InfoOf<Default>(), ModuleReference::Make()).detach();
       return S_OK;
     });
   }

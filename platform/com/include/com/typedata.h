@@ -3,6 +3,7 @@
 // ITypeInfo, ITypeLib and IDispatch are served from it, and a type library is
 // written to bytes and read back from it (typelib.h).
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,12 +93,22 @@ TypeData CoClass(std::string name, const CLSID& clsid, const TypeData& defaultIn
 
 // An ITypeLib over `library` (copied).
 ComPtr<ITypeLib> CreateTypeLib(LibraryData library);
+// An ITypeLib over shared data that holds `module` (a server's ModuleReference,
+// or null) for as long as it or a type information of it lives.
+ComPtr<ITypeLib> CreateTypeLib(std::shared_ptr<const LibraryData> library, ComPtr<IUnknown> module);
 
 // An ITypeInfo for `root`, in a library of it and every interface its members
-// refer to, found through the declarations; what an object hands out from
-// IDispatch::GetTypeInfo. That library is named after `root` and has no
-// identifier: the server's registered library (LoadRegTypeLib) is the whole one.
-ComPtr<ITypeInfo> TypeInfoOfDeclaration(const TypeData& root);
+// refer to, found through the declarations. That library is named after `root`
+// and has no identifier. It holds `module` as CreateTypeLib does.
+ComPtr<ITypeInfo> TypeInfoOfDeclaration(const TypeData& root, ComPtr<IUnknown> module = nullptr);
+
+// What an object hands out from IDispatch::GetTypeInfo: the type information of
+// `root` in the type library that the file holding `anchor` (an address inside
+// the server) carries as its TYPELIB resource, so that GetContainingTypeLib
+// leads to the server's whole library, the one its registration records. A file
+// without that resource, or whose library lacks `root`, gets
+// TypeInfoOfDeclaration's. Either holds `module`.
+ComPtr<ITypeInfo> TypeInfoOfModule(const void* anchor, const TypeData& root, ComPtr<IUnknown> module);
 
 // Compares names as COM does for members: without regard to (ASCII) case.
 bool NamesEqual(std::u16string_view a, std::string_view b);

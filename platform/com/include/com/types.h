@@ -244,6 +244,15 @@ struct IDispatch;
 struct SAFEARRAY;
 struct VARIANT;
 
+// Currency: a count of ten-thousandths.
+union CY {
+  struct {
+    ULONG Lo;
+    LONG Hi;
+  };
+  LONGLONG int64;
+};
+
 struct VARIANT {
   VARTYPE vt;
   WORD wReserved1;
@@ -259,6 +268,7 @@ struct VARIANT {
     VARIANT_BOOL boolVal;
     SCODE scode;
     DATE date;
+    CY cyVal;
     BSTR bstrVal;
     IUnknown* punkVal;
     IDispatch* pdispVal;
@@ -268,6 +278,8 @@ struct VARIANT {
     LONG* plVal;
     FLOAT* pfltVal;
     DOUBLE* pdblVal;
+    CY* pcyVal;
+    DATE* pdate;
     VARIANT_BOOL* pboolVal;
     BSTR* pbstrVal;
     IUnknown** ppunkVal;

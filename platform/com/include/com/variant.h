@@ -1,6 +1,7 @@
 // Owning wrappers for BSTR and VARIANT, and the one implementation of the type
 // conversions (comrt::ChangeType) behind VariantChangeType.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -8,6 +9,31 @@
 #include "com/oleauto.h"
 
 namespace comrt {
+
+// Whether `vt` is a type a VARIANT may hold that this runtime knows: a scalar
+// type, alone, by reference or as an array; VT_VARIANT only by reference or as an
+// array; VT_EMPTY and VT_NULL only alone. Everything else is DISP_E_BADVARTYPE,
+// refused before any pointer of the VARIANT is followed.
+constexpr bool IsValidVartype(VARTYPE vt) {
+  constexpr uint32_t kScalars = 1u << VT_I2 | 1u << VT_I4 | 1u << VT_R4 | 1u << VT_R8 | 1u << VT_CY | 1u << VT_DATE |
+                                1u << VT_BSTR | 1u << VT_DISPATCH | 1u << VT_ERROR | 1u << VT_BOOL | 1u << VT_UNKNOWN |
+                                1u << VT_I1 | 1u << VT_UI1 | 1u << VT_UI2 | 1u << VT_UI4 | 1u << VT_I8 | 1u << VT_UI8 |
+                                1u << VT_INT | 1u << VT_UINT;
+  const unsigned base = vt & VT_TYPEMASK;
+  const unsigned forms = vt & ~VT_TYPEMASK;
+  if (forms & ~(VT_BYREF | VT_ARRAY)) return false;
+  if (base < 32 && (kScalars >> base & 1u)) return true;
+  if (base == VT_EMPTY || base == VT_NULL) return forms == 0;
+  return base == VT_VARIANT && forms != 0;
+}
+inline bool IsValidVariant(const VARIANT& v) { return IsValidVartype(v.vt); }
+
+// Whether a VARIANT of this (valid) type owns something VariantClear frees: a
+// string, an interface or an array held by value.
+constexpr bool HoldsResources(VARTYPE vt) {
+  if (vt & VT_BYREF) return false;
+  return (vt & VT_ARRAY) || vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN;
+}
 
 // The storage size of one element of an array of `vt`; 0 for types an array
 // cannot hold.
@@ -71,7 +97,9 @@ struct Variant : VARIANT {
   Variant(Variant&& other) noexcept : VARIANT(other) { VariantInit(&other); }
   Variant& operator=(const Variant& other);
   Variant& operator=(Variant&& other) noexcept;
-  ~Variant() { VariantClear(this); }
+  ~Variant() {
+    if (HoldsResources(vt)) VariantClear(this);
+  }
 
   // Takes over what `v` holds and leaves it empty.
   static Variant Adopt(VARIANT& v);
@@ -80,8 +108,9 @@ struct Variant : VARIANT {
 };
 
 // Converts `source` (by reference forms followed) to `vt`, into `dest`, which is
-// cleared first. Errors: comrt::Error 6 (overflow) and 13 (type mismatch; also for
-// any pair of types it does not know). `dest` may be `source`.
+// cleared first. Errors: comrt::Error 6 (overflow), 13 (type mismatch; also for
+// any pair of types it does not know) and 458 (a type that is none, either
+// side). `dest` may be `source`.
 void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt);
 
 // Shorthands over ChangeType for code that needs one C++ value out of a VARIANT.
