@@ -1,5 +1,6 @@
 // The binder: a missing library or entry point raises its error at each call until
-// a lookup succeeds; a routine once found stays bound.
+// a lookup succeeds; a routine once found stays bound; a library's error query
+// turns its numbers into errors, and a library without one reports none.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -52,6 +53,42 @@ TEST_F(BinderTest, MissingEntryPointAtEachCallNamesTheRoutine) {
     EXPECT_EQ(error.description(), std::string("Can't find DLL entry point ProbeMissing in ") + BINDER_PROBE);
   }
   EXPECT_EQ(answer(0), 41);  // the library itself was found
+}
+
+TEST(LastErrorTest, TheLibrarysNumberBecomesItsError) {
+  quorlink::OutsideLibrary library(BINDER_PROBE);
+  quorlink::OutsideRoutine<void(int)> setLastError(library, "ProbeSetLastError");
+  quorlink::LastError lastError(library, "ProbeLastError");
+  struct Case {
+    int number;
+    int raised;  // 0: nothing raised
+    std::string description;
+  } cases[] = {
+      {0, 0, ""},
+      {comrt::kPermissionDenied, comrt::kPermissionDenied, "Permission denied"},
+      {5, 5, "Device I/O error"},
+      {0, 0, ""},  // an error is the latest call's only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.number);
+    setLastError(c.number);
+    if (c.raised == 0) {
+      EXPECT_NO_THROW(lastError.Raise());
+    } else {
+      const comrt::Error error = ErrorOf([&] { lastError.Raise(); });
+      EXPECT_EQ(error.number(), c.raised);
+      EXPECT_EQ(error.description(), c.description);
+    }
+  }
+}
+
+TEST(LastErrorTest, ALibraryWithoutTheQueryReportsNoError) {
+  quorlink::OutsideLibrary library(BINDER_PROBE);
+  quorlink::OutsideRoutine<void(int)> setLastError(library, "ProbeSetLastError");
+  quorlink::LastError lastError(library, "ProbeNoErrorQuery");
+  setLastError(comrt::kPermissionDenied);
+  EXPECT_NO_THROW(lastError.Raise());
+  EXPECT_NO_THROW(lastError.Raise());
 }
 
 }  // namespace
