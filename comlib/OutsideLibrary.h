@@ -36,52 +36,59 @@ class OutsideLibrary {
 template <typename Signature>
 class OutsideRoutine;
 
-// Bound once; the bound address is read without a lock on every call.
+// A routine of an outside library. Until its first call binds it, its place holds
+// `firstCall`, a stand-in that binds the routine and makes the call:
+//   constinit OutsideRoutine<decltype(::OutByte)> OutByte(library, "OutByte",
+//                                                  [](auto... args) { return OutByte.Bind()(args...); });
+// so that every call is one read of the bound address and the call itself.
 template <typename Result, typename... Args>
 class OutsideRoutine<Result(Args...)> {
  public:
   using Function = Result (*)(Args...);
 
-  constexpr OutsideRoutine(OutsideLibrary& library, const char* name) : library_(library), name_(name) {}
+  constexpr OutsideRoutine(OutsideLibrary& library, const char* name, Function firstCall)
+      : library_(library), name_(name), function_(firstCall) {}
 
-  Result operator()(Args... args) {
-    Function function = function_.load(std::memory_order_acquire);
-    if (function == nullptr) [[unlikely]] {
-      function = reinterpret_cast<Function>(library_.Lookup(name_));
-      function_.store(function, std::memory_order_release);
-    }
-    return function(args...);
+  Result operator()(Args... args) { return function_.load(std::memory_order_acquire)(args...); }
+
+  // Looks the routine up, raising 53 or 453 while it cannot be found, and keeps it.
+  Function Bind() {
+    const auto function = reinterpret_cast<Function>(library_.Lookup(name_));
+    function_.store(function, std::memory_order_release);
+    return function;
   }
 
  private:
   OutsideLibrary& library_;
   const char* name_;
-  std::atomic<Function> function_ = nullptr;
+  std::atomic<Function> function_;
 };
 
-// A library's error query. It is optional: a replacement library may offer only
-// the routines its callers use, and then reports no errors.
+// A library's error query, bound like a routine (its stand-in calls Bind). It is
+// optional: a replacement library may offer only the routines its callers use, and
+// then reports no errors.
 class LastError {
  public:
-  constexpr LastError(OutsideLibrary& library, const char* name) : library_(library), name_(name) {}
+  using Function = int32_t (*)();
+
+  constexpr LastError(OutsideLibrary& library, const char* name, Function firstCall)
+      : library_(library), name_(name), function_(firstCall) {}
 
   // Raises the error of the calling thread's latest call of the library, if it
   // ended with one: 70 as "Permission denied", any other number as a device error.
   void Raise() {
-    Function function = function_.load(std::memory_order_acquire);
-    if (function == nullptr) [[unlikely]] function = Bind();
-    if (const int32_t number = function(); number != 0) [[unlikely]] Throw(number);
+    if (const int32_t number = function_.load(std::memory_order_acquire)(); number != 0) [[unlikely]] Throw(number);
   }
 
- private:
-  using Function = int32_t (*)();
-
+  // Looks the query up (a missing one answers 0) and keeps it.
   Function Bind();
+
+ private:
   [[noreturn]] static void Throw(int32_t number);
 
   OutsideLibrary& library_;
   const char* name_;
-  std::atomic<Function> function_ = nullptr;  // null until looked up
+  std::atomic<Function> function_;
 };
 
 }  // namespace quorlink

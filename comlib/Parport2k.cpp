@@ -10,15 +10,21 @@ namespace {
 constinit quorlink::OutsideLibrary library("libparport2k.so");
 }  // namespace
 
-constinit quorlink::OutsideRoutine<decltype(::GetParallelPortCount)> GetParallelPortCount(library, "GetParallelPortCount");
-constinit quorlink::OutsideRoutine<decltype(::GetParallelPortInfo)> GetParallelPortInfo(library, "GetParallelPortInfo");
-constinit quorlink::OutsideRoutine<decltype(::ClaimParallelPort)> ClaimParallelPort(library, "ClaimParallelPort");
-constinit quorlink::OutsideRoutine<decltype(::ReleaseParallelPort)> ReleaseParallelPort(library, "ReleaseParallelPort");
+constinit quorlink::OutsideRoutine<decltype(::GetParallelPortCount)> GetParallelPortCount(library, "GetParallelPortCount",
+    [](auto... args) { return GetParallelPortCount.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::GetParallelPortInfo)> GetParallelPortInfo(library, "GetParallelPortInfo",
+    [](auto... args) { return GetParallelPortInfo.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::ClaimParallelPort)> ClaimParallelPort(library, "ClaimParallelPort",
+    [](auto... args) { return ClaimParallelPort.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::ReleaseParallelPort)> ReleaseParallelPort(library, "ReleaseParallelPort",
+    [](auto... args) { return ReleaseParallelPort.Bind()(args...); });
 
 namespace detail {
-constinit quorlink::OutsideRoutine<decltype(::OutByte)> OutByte(library, "OutByte");
-constinit quorlink::OutsideRoutine<decltype(::InByte)> InByte(library, "InByte");
-constinit quorlink::LastError LastError(library, "ParPortLastError");
+constinit quorlink::OutsideRoutine<decltype(::OutByte)> OutByte(library, "OutByte",
+    [](auto... args) { return OutByte.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::InByte)> InByte(library, "InByte",
+    [](auto... args) { return InByte.Bind()(args...); });
+constinit quorlink::LastError LastError(library, "ParPortLastError", [] { return LastError.Bind()(); });
 }  // namespace detail
 
 }  // namespace parport2k

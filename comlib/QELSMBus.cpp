@@ -11,11 +11,15 @@ constinit quorlink::OutsideLibrary library("libQELSMBus.so");
 }  // namespace
 
 namespace detail {
-constinit quorlink::OutsideRoutine<decltype(::ReadPCI)> ReadPCI(library, "ReadPCI");
-constinit quorlink::OutsideRoutine<decltype(::WritePCI)> WritePCI(library, "WritePCI");
-constinit quorlink::OutsideRoutine<decltype(::ReadByBase)> ReadByBase(library, "ReadByBase");
-constinit quorlink::OutsideRoutine<decltype(::WriteByBase)> WriteByBase(library, "WriteByBase");
-constinit quorlink::LastError LastError(library, "QELSMBusLastError");
+constinit quorlink::OutsideRoutine<decltype(::ReadPCI)> ReadPCI(library, "ReadPCI",
+    [](auto... args) { return ReadPCI.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::WritePCI)> WritePCI(library, "WritePCI",
+    [](auto... args) { return WritePCI.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::ReadByBase)> ReadByBase(library, "ReadByBase",
+    [](auto... args) { return ReadByBase.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::WriteByBase)> WriteByBase(library, "WriteByBase",
+    [](auto... args) { return WriteByBase.Bind()(args...); });
+constinit quorlink::LastError LastError(library, "QELSMBusLastError", [] { return LastError.Bind()(); });
 }  // namespace detail
 
 }  // namespace QELSMBus

@@ -16,37 +16,41 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class BinderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("qel-binder-" + std::to_string(getpid()));
-    fs::create_directories(folder_);
-    path_ = (folder_ / "libbinder_probe.so").string();
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path folder_;
-  std::string path_;
-};
-
-TEST_F(BinderTest, MissingLibraryAtEachCallUntilItAppearsThenBound) {
-  quorlink::OutsideLibrary library(path_.c_str());
-  quorlink::OutsideRoutine<int(int)> answer(library, "ProbeAnswer");
-  for (int call = 0; call < 2; ++call) {
-    const comrt::Error error = ErrorOf([&] { answer(1); });
-    EXPECT_EQ(error.number(), 53);
-    EXPECT_EQ(error.description(), "File not found: " + path_);
-  }
-  fs::copy_file(BINDER_PROBE, path_);
-  EXPECT_EQ(answer(1), 42);
-  fs::remove(path_);
-  EXPECT_EQ(answer(2), 43);  // bound: no new lookup
+// A library file name of this process's own, where the probe library appears and
+// goes again.
+const std::string& CopyPath() {
+  static const std::string path =
+      (fs::temp_directory_path() / ("qel-binder-" + std::to_string(getpid())) / "libbinder_probe.so").string();
+  return path;
 }
 
-TEST_F(BinderTest, MissingEntryPointAtEachCallNamesTheRoutine) {
-  quorlink::OutsideLibrary library(BINDER_PROBE);
-  quorlink::OutsideRoutine<int(int)> missing(library, "ProbeMissing");
-  quorlink::OutsideRoutine<int(int)> answer(library, "ProbeAnswer");
+// The bindings live as long as the process, as the library's own do.
+quorlink::OutsideLibrary copy(CopyPath().c_str());
+quorlink::OutsideRoutine<int(int)> copyAnswer(copy, "ProbeAnswer", [](auto... args) { return copyAnswer.Bind()(args...); });
+
+constinit quorlink::OutsideLibrary probe(BINDER_PROBE);
+constinit quorlink::OutsideRoutine<int(int)> answer(probe, "ProbeAnswer", [](auto... args) { return answer.Bind()(args...); });
+constinit quorlink::OutsideRoutine<int(int)> missing(probe, "ProbeMissing", [](auto... args) { return missing.Bind()(args...); });
+constinit quorlink::OutsideRoutine<void(int)> setLastError(probe, "ProbeSetLastError",
+                                                           [](auto... args) { return setLastError.Bind()(args...); });
+constinit quorlink::LastError lastError(probe, "ProbeLastError", [] { return lastError.Bind()(); });
+constinit quorlink::LastError noQuery(probe, "ProbeNoErrorQuery", [] { return noQuery.Bind()(); });
+
+TEST(BinderTest, MissingLibraryAtEachCallUntilItAppearsThenBound) {
+  const fs::path path = CopyPath();
+  fs::create_directories(path.parent_path());
+  for (int call = 0; call < 2; ++call) {
+    const comrt::Error error = ErrorOf([&] { copyAnswer(1); });
+    EXPECT_EQ(error.number(), 53);
+    EXPECT_EQ(error.description(), "File not found: " + path.string());
+  }
+  fs::copy_file(BINDER_PROBE, path);
+  EXPECT_EQ(copyAnswer(1), 42);
+  fs::remove_all(path.parent_path());
+  EXPECT_EQ(copyAnswer(2), 43);  // bound: no new lookup
+}
+
+TEST(BinderTest, MissingEntryPointAtEachCallNamesTheRoutine) {
   for (int call = 0; call < 2; ++call) {
     const comrt::Error error = ErrorOf([&] { missing(1); });
     EXPECT_EQ(error.number(), 453);
@@ -56,9 +60,6 @@ TEST_F(BinderTest, MissingEntryPointAtEachCallNamesTheRoutine) {
 }
 
 TEST(LastErrorTest, TheLibrarysNumberBecomesItsError) {
-  quorlink::OutsideLibrary library(BINDER_PROBE);
-  quorlink::OutsideRoutine<void(int)> setLastError(library, "ProbeSetLastError");
-  quorlink::LastError lastError(library, "ProbeLastError");
   struct Case {
     int number;
     int raised;  // 0: nothing raised
@@ -83,12 +84,10 @@ TEST(LastErrorTest, TheLibrarysNumberBecomesItsError) {
 }
 
 TEST(LastErrorTest, ALibraryWithoutTheQueryReportsNoError) {
-  quorlink::OutsideLibrary library(BINDER_PROBE);
-  quorlink::OutsideRoutine<void(int)> setLastError(library, "ProbeSetLastError");
-  quorlink::LastError lastError(library, "ProbeNoErrorQuery");
   setLastError(comrt::kPermissionDenied);
-  EXPECT_NO_THROW(lastError.Raise());
-  EXPECT_NO_THROW(lastError.Raise());
+  EXPECT_NO_THROW(noQuery.Raise());
+  EXPECT_NO_THROW(noQuery.Raise());
+  setLastError(0);
 }
 
 }  // namespace
