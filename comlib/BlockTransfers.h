@@ -22,9 +22,7 @@ class BlockTransfers {
   Boolean UsePEC = kFalse;
   Boolean PECOK = kFalse;
   int16_t PECIndex = 0;
-  int16_t PECStep = 0;
   int16_t PECRegister = 0;
-  int16_t PECFeedback = 0;
   uint8_t BlockReadIndex = 0;
   uint8_t ReceivedPEC = 0;
   Boolean BlockWriteWaitAck = kFalse;
@@ -49,11 +47,6 @@ class BlockTransfers {
   // ties to even; outside 0 to 255 an overflow). Leaves it in FinalPEC and the
   // running value after each of the first 38 bytes in PECData.
   uint8_t CalculatePEC(std::span<const float> message);
-
- private:
-  void FoldIn(uint8_t byte);
-  static int32_t ShiftLeft(int16_t Value, int16_t Bits);
-  static double ShiftRight(uint8_t Value, uint8_t Bits);
 };
 
 }  // namespace quorlink

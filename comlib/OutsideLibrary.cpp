@@ -43,6 +43,7 @@ void* OpenThroughOwnSearchPath(const char* fileName) {
 }  // namespace
 
 void* OutsideLibrary::Find(const char* entry) {
+  const std::lock_guard lock(opening_);
   if (handle_ == nullptr) {
     handle_ = dlopen(fileName_, RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) handle_ = OpenThroughOwnSearchPath(fileName_);
@@ -55,6 +56,22 @@ void* OutsideLibrary::Lookup(const char* entry) {
   void* address = Find(entry);
   if (address == nullptr) comrt::ThrowEntryPointNotFound(entry, fileName_);
   return address;
+}
+
+namespace {
+int32_t NoError() { return 0; }
+}  // namespace
+
+LastError::Function LastError::Bind() {
+  Function function = reinterpret_cast<Function>(library_.Find(name_));
+  if (function == nullptr) function = NoError;
+  function_.store(function, std::memory_order_release);
+  return function;
+}
+
+void LastError::Throw(int32_t number) {
+  if (number == comrt::kPermissionDenied) comrt::ThrowPermissionDenied();
+  throw comrt::Error(number, "Device I/O error");
 }
 
 }  // namespace quorlink

@@ -4,30 +4,27 @@
 
 namespace parport2k {
 
+static_assert(PARPORT_ERROR_PERMISSION_DENIED == comrt::kPermissionDenied, "LastError raises it as permission denied");
+
 namespace {
-constinit quorlink::OutsideLibrary library(kFileName);
-constexpr int32_t kPermissionDenied = 70;
+constinit quorlink::OutsideLibrary library("libparport2k.so");
 }  // namespace
 
-quorlink::OutsideLibrary& Library() { return library; }
-
-constinit quorlink::OutsideRoutine<int32_t()> GetParallelPortCount(library, "GetParallelPortCount");
-constinit quorlink::OutsideRoutine<int32_t(int32_t, ParallelPortInfo*)> GetParallelPortInfo(library, "GetParallelPortInfo");
-constinit quorlink::OutsideRoutine<int32_t(int32_t, int32_t)> ClaimParallelPort(library, "ClaimParallelPort");
-constinit quorlink::OutsideRoutine<int32_t(int32_t)> ReleaseParallelPort(library, "ReleaseParallelPort");
+constinit quorlink::OutsideRoutine<decltype(::GetParallelPortCount)> GetParallelPortCount(library, "GetParallelPortCount",
+    [](auto... args) { return GetParallelPortCount.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::GetParallelPortInfo)> GetParallelPortInfo(library, "GetParallelPortInfo",
+    [](auto... args) { return GetParallelPortInfo.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::ClaimParallelPort)> ClaimParallelPort(library, "ClaimParallelPort",
+    [](auto... args) { return ClaimParallelPort.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::ReleaseParallelPort)> ReleaseParallelPort(library, "ReleaseParallelPort",
+    [](auto... args) { return ReleaseParallelPort.Bind()(args...); });
 
 namespace detail {
-
-constinit quorlink::OutsideRoutine<int32_t(int32_t, int32_t)> OutByte(library, "OutByte");
-constinit quorlink::OutsideRoutine<int32_t(int32_t)> InByte(library, "InByte");
-
-void RaiseRefusal() {
-  using LastError = int32_t (*)();
-  // Looked up once; a replacement library may lack it.
-  static const LastError lastError = reinterpret_cast<LastError>(library.Find("ParPortLastError"));
-  if (lastError != nullptr && lastError() == kPermissionDenied) comrt::ThrowPermissionDenied();
-}
-
+constinit quorlink::OutsideRoutine<decltype(::OutByte)> OutByte(library, "OutByte",
+    [](auto... args) { return OutByte.Bind()(args...); });
+constinit quorlink::OutsideRoutine<decltype(::InByte)> InByte(library, "InByte",
+    [](auto... args) { return InByte.Bind()(args...); });
+constinit quorlink::LastError LastError(library, "ParPortLastError", [] { return LastError.Bind()(); });
 }  // namespace detail
 
 }  // namespace parport2k

@@ -1,6 +1,7 @@
 #include "SMBus.h"
 
 #include <charconv>
+#include <iterator>
 #include <string_view>
 
 #include "PrecisionTimer.h"
@@ -23,14 +24,6 @@ int32_t Hexadecimal(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-// One of the family 8086 rows, each text read at its own test.
-bool Is8086(int32_t identifier) {
-  for (const auto text : kControllers8086) {
-    if (Hexadecimal(text) == identifier) return true;
-  }
-  return false;
-}
-
 constexpr float kMaxFrameDelay = 1e10f;
 
 // Register offsets from the base and status bits of the two families.
@@ -50,6 +43,14 @@ int32_t AddressByte(uint8_t deviceAddress, bool read) { return (deviceAddress <<
 }  // namespace
 
 SMBus::SMBus() {
+  // The texts are read once, not at each of the search's tests.
+  Identifiers& ids = Controllers8086_;
+  ids.sharedMask = ~0u;
+  for (size_t row = 0; row < std::size(kControllers8086); ++row) {
+    ids.rows[row] = Hexadecimal(kControllers8086[row]);
+    ids.sharedMask &= ~(static_cast<uint32_t>(ids.rows[row] ^ ids.rows[0]));
+  }
+  ids.sharedBits = static_cast<uint32_t>(ids.rows[0]) & ids.sharedMask;
   const int16_t code = PrecisionTimer::GetWindowsVersion();
   if (code == -1) {
     IsWinNT = quorlink::kFalse;
@@ -59,38 +60,51 @@ SMBus::SMBus() {
   if (!IsWinNT) FindController();
 }
 
+// Inline: the search tests every value it reads.
+inline bool SMBus::Identifiers::Contains(int32_t identifier) const {
+  if ((static_cast<uint32_t>(identifier) & sharedMask) != sharedBits) return false;
+  for (const int32_t row : rows) {
+    if (row == identifier) return true;
+  }
+  return false;
+}
+
+inline quorlink::Boolean SMBus::IsSupportedController(int32_t identifier) {
+  return quorlink::ToBoolean(Controllers8086_.Contains(identifier) || identifier == kController10B9);
+}
+
 void SMBus::FindController() {
   uint8_t bus = 0, device = 7, function = 3;
-  bool found = IsSupportedController(QELSMBus::ReadPCI(bus, device, function, 0));
-  for (int b = 0; b <= 1 && !found; ++b) {
-    for (int d = 0; d <= 32 && !found; ++d) {
-      for (int f = 0; f <= 254 && !found; ++f) {
-        if (IsSupportedController(QELSMBus::ReadPCI(b, d, f, 0))) {
-          found = true;
-          bus = static_cast<uint8_t>(b);
-          device = static_cast<uint8_t>(d);
-          function = static_cast<uint8_t>(f);
+  // The first read, then the scan, which reads (0, 7, 3) again in its turn.
+  const auto found = [&] {
+    if (IsSupportedController(QELSMBus::ReadPCI(bus, device, function, 0))) return true;
+    for (int b = 0; b <= 1; ++b) {
+      for (int d = 0; d <= 32; ++d) {
+        for (int f = 0; f <= 254; ++f) {
+          if (IsSupportedController(QELSMBus::ReadPCI(b, d, f, 0))) {
+            bus = static_cast<uint8_t>(b);
+            device = static_cast<uint8_t>(d);
+            function = static_cast<uint8_t>(f);
+            return true;
+          }
         }
       }
     }
-  }
-  if (!found) return;
+    return false;
+  };
+  if (!found()) return;
   DeviceID_ = QELSMBus::ReadPCI(bus, device, function, 0);
   ConfigureController(bus, device, function);
-}
-
-quorlink::Boolean SMBus::IsSupportedController(int32_t identifier) {
-  return quorlink::ToBoolean(Is8086(identifier) || identifier == kController10B9);
 }
 
 void SMBus::ConfigureController(uint8_t bus, uint8_t device, uint8_t function) {
   // Wrapping 32-bit arithmetic: a base register holding 0 gives -1.
   const auto minusOne = [](int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) - 1); };
-  if (DeviceID_ == Hexadecimal(kControllers8086[0])) {
+  if (DeviceID_ == Controllers8086_.rows[0]) {
     SMBusBaseAddress_ = minusOne(QELSMBus::ReadPCI(bus, device, 3, 0x90));
     const int32_t v = QELSMBus::ReadPCI(bus, device, 3, 0xD2);
     QELSMBus::WritePCI(bus, device, 3, 0xD2, v | 0x10000);
-  } else if (Is8086(DeviceID_)) {
+  } else if (Controllers8086_.Contains(DeviceID_)) {
     SMBusBaseAddress_ = minusOne(QELSMBus::ReadPCI(bus, device, 3, 0x20));
     const int32_t v = QELSMBus::ReadPCI(bus, device, 3, 0x40);
     QELSMBus::WritePCI(bus, device, 3, 0x40, v | 0x10000);
@@ -121,7 +135,7 @@ HRESULT SMBus::DevicePresent(BYTE DeviceAddress, VARIANT_BOOL* retval) {
   return Call([&] {
     VARIANT_BOOL* out = comrt::Out(retval);
     const int32_t identifier = DeviceID_;
-    if (Is8086(identifier)) {
+    if (Controllers8086_.Contains(identifier)) {
       *out = ProbeDevice8086(DeviceAddress);
     } else if (identifier == kController10B9) {
       *out = ProbeDevice10B9(DeviceAddress);
@@ -145,7 +159,7 @@ HRESULT SMBus::get_FrameDelay(float* retval) {
 HRESULT SMBus::PortWrite(BYTE DeviceAddress, BYTE AddressPointer, BYTE Data) {
   return Call([&] {
     const int32_t identifier = DeviceID_;
-    if (Is8086(identifier)) {
+    if (Controllers8086_.Contains(identifier)) {
       WriteByte8086(DeviceAddress, AddressPointer, Data);
     } else if (identifier == kController10B9) {
       WriteByte10B9(DeviceAddress, AddressPointer, Data);
@@ -157,7 +171,7 @@ HRESULT SMBus::PortRead(BYTE DeviceAddress, BYTE AddressPointer, BYTE* retval) {
   return Call([&] {
     BYTE* out = comrt::Out(retval);
     const int32_t identifier = DeviceID_;
-    if (Is8086(identifier)) {
+    if (Controllers8086_.Contains(identifier)) {
       *out = ReadByte8086(DeviceAddress, AddressPointer);
     } else if (identifier == kController10B9) {
       *out = ReadByte10B9(DeviceAddress, AddressPointer);

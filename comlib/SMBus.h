@@ -53,4 +53,14 @@ class SMBus final : public comrt::Object<SMBus, _SMBus> {
   int32_t SMBusBaseAddress_ = 0;
   int32_t DeviceID_ = 0;
   int32_t WaitDeadline = 0;
+  // The family 8086 identifiers, parsed from their texts when the object is made.
+  // Most values a search reads differ from all of them in a bit they share, so
+  // that test comes first.
+  struct Identifiers {
+    int32_t rows[7] = {};
+    uint32_t sharedMask = 0;  // the bits in which all rows agree
+    uint32_t sharedBits = 0;  // their values
+    bool Contains(int32_t identifier) const;
+  };
+  Identifiers Controllers8086_;
 };

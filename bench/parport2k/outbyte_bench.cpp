@@ -1,38 +1,19 @@
 // OutByte on the virtual evaluation board, with and without the VCD trace. The
 // writes are the line codes of send-byte transactions to the ZQS472, so every
 // write moves a line and runs the chips' decoders.
-#include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "parport2k.h"
 #include "qelboard_control.h"
+#include "virtual_board_bench.h"
 
 namespace {
 
-constexpr int32_t kData = 0x378;
-
-// Board codes (a set bit pulls its line low): first letter SDA, second SCL.
-enum Code : std::uint8_t { HH = 0, LH = 2, LL = 3, HL = 1 };
-
-std::vector<std::uint8_t> SendByteWrites(std::uint8_t address, std::uint8_t data) {
-  std::vector<std::uint8_t> writes{HH, LH, LL};
-  for (std::uint8_t byte : {address, data}) {
-    for (int bit = 7; bit >= 0; --bit) {
-      if (byte >> bit & 1) {
-        writes.insert(writes.end(), {HL, HH, HL, LL});
-      } else {
-        writes.insert(writes.end(), {LL, LH, LL, LL});
-      }
-    }
-    writes.insert(writes.end(), {HL, HH, HL, LL});
-  }
-  writes.insert(writes.end(), {LL, LH, HH});
-  return writes;
-}
+using board_bench::kData;
+using board_bench::SendByteWrites;
 
 void RunTransactions(benchmark::State& state) {
   const std::vector<std::uint8_t> writes = SendByteWrites(0x90, 0xA5);
@@ -73,11 +54,4 @@ BENCHMARK(BM_OutByteTraced);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("QEL_BOARD", "virtual", 1);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return board_bench::Main(argc, argv); }

@@ -24,10 +24,14 @@ std::string Upper(std::string text) {
   return text;
 }
 
-const comrt::TypeData* SourceOf(const std::string& className) {
-  if (className == "SMBusProtocall") return &comrt::InfoOf<__SMBusProtocall>();
-  if (className == "EEPROM") return &comrt::InfoOf<__EEPROM>();
-  return nullptr;
+// The event interface of a class row, or none.
+template <class... Events>
+const comrt::TypeData* SourceOf() {
+  if constexpr (sizeof...(Events) == 0) {
+    return nullptr;
+  } else {
+    return &comrt::InfoOf<Events...>();
+  }
 }
 
 comrt::LibraryData QELCom() {
@@ -39,13 +43,16 @@ comrt::LibraryData QELCom() {
   library.lcid = LOCALE_NEUTRAL;
   library.syskind = SYS_WIN32;
   library.flags = 0;
-#define QELCOM_ADD_CLASS(name)                          \
-  library.types.push_back(comrt::InfoOf<_##name>());    \
-  library.types.push_back(comrt::CoClass(#name, CLSID_##name, comrt::InfoOf<_##name>(), SourceOf(#name)));
+  // Each default interface and its class, then the event interfaces, in the table's order.
+#define QELCOM_ADD_CLASS(name, ...)                  \
+  library.types.push_back(comrt::InfoOf<_##name>()); \
+  library.types.push_back(comrt::CoClass(#name, CLSID_##name, comrt::InfoOf<_##name>(), SourceOf<__VA_ARGS__>()));
   QELCOM_CLASSES(QELCOM_ADD_CLASS)
 #undef QELCOM_ADD_CLASS
-  library.types.push_back(comrt::InfoOf<__SMBusProtocall>());
-  library.types.push_back(comrt::InfoOf<__EEPROM>());
+#define QELCOM_ADD_EVENTS(name, ...) \
+  if (const comrt::TypeData* events = SourceOf<__VA_ARGS__>()) library.types.push_back(*events);
+  QELCOM_CLASSES(QELCOM_ADD_EVENTS)
+#undef QELCOM_ADD_EVENTS
   return library;
 }
 

@@ -25,7 +25,7 @@ struct ClassEntry {
 };
 
 constexpr ClassEntry kClasses[] = {
-#define QELCOM_CLASS_ENTRY(name) {#name, CLSID_##name},
+#define QELCOM_CLASS_ENTRY(name, ...) {#name, CLSID_##name},
     QELCOM_CLASSES(QELCOM_CLASS_ENTRY)
 #undef QELCOM_CLASS_ENTRY
 };

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <memory>
 
+#include "qelsmbus/qelsmbus.h"
+
 namespace qelsmbus {
 
 // Error numbers the routines report through QELSMBusLastError.
-inline constexpr int32_t kNoError = 0;
-inline constexpr int32_t kPermissionDenied = 70;
+inline constexpr int32_t kNoError = QELSMBUS_ERROR_NONE;
+inline constexpr int32_t kPermissionDenied = QELSMBUS_ERROR_PERMISSION_DENIED;
 
 // Every function's configuration space is read and written as bytes; a function
 // lies at bus 0-255, device 0-31, function 0-7.

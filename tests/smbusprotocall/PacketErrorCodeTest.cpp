@@ -47,6 +47,19 @@ TEST(PacketErrorCode, KnownMessages) {
   }
 }
 
+// Every pair of register value and byte: the first byte sets the register to each
+// of its 256 values, the second folds in every byte on top of it.
+TEST(PacketErrorCode, AgreesWithTheBitwiseDefinitionOnEveryRegisterAndByte) {
+  quorlink::BlockTransfers block;
+  for (int first = 0; first < 256; ++first) {
+    for (int second = 0; second < 256; ++second) {
+      const uint8_t expected = Crc8({static_cast<uint8_t>(first), static_cast<uint8_t>(second)});
+      ASSERT_EQ(block.CalculatePEC(Message({first, second})), expected) << first << " " << second;
+      ASSERT_EQ(cp::PECData[0], Crc8({static_cast<uint8_t>(first)}));
+    }
+  }
+}
+
 TEST(PacketErrorCode, ValuesBecomeBytesByNearestTiesToEven) {
   quorlink::BlockTransfers block;
   EXPECT_EQ(block.CalculatePEC(std::vector<float>{0x90, 0xA0, 0.5f}), 0xB1);   // 0.5 is 0

@@ -33,8 +33,11 @@ QELSMBUS_EXPORT int32_t ReadByBase(int32_t address);
 QELSMBUS_EXPORT void WriteByBase(int32_t address, int32_t value);
 
 // The error number the calling thread's latest call of the four routines above
-// ended with: 0 when it succeeded, 70 (permission denied) when the I/O ports cannot
-// be reached. A caller that raises errors checks it after every call.
+// ended with: QELSMBUS_ERROR_NONE when it succeeded, QELSMBUS_ERROR_PERMISSION_DENIED
+// (70, the runtime's "Permission denied") when the I/O ports cannot be reached. A
+// caller that raises errors checks it after every call.
+#define QELSMBUS_ERROR_NONE 0
+#define QELSMBUS_ERROR_PERMISSION_DENIED 70
 QELSMBUS_EXPORT int32_t QELSMBusLastError(void);
 
 // Drops the backend and everything it read; the next call chooses again from the
