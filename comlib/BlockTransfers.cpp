@@ -36,6 +36,8 @@ class DataCopy {
   explicit DataCopy(const VARIANT& data) {
     const HRESULT hr = VariantCopyInd(&copy_, &data);
     if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+    // Type bits that name no type are refused before the port is touched.
+    if (hr == DISP_E_BADVARTYPE) comrt::ThrowBadVarType();
     if (FAILED(hr)) VariantClear(&copy_);  // a broken reference holds no array
   }
 

@@ -13,13 +13,11 @@
 // may drive single line steps (to tidy the bus), never a whole operation, so no
 // handler can make the library recurse.
 #pragma once
-#include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <type_traits>
 
 #include "CommunicationsProcedures.h"
+#include "OwnedLock.h"
 #include "PortClaim.h"
 
 namespace quorlink {
@@ -34,22 +32,15 @@ class Bus {
   // What the thread holding the bus does with it.
   enum class Use : uint8_t { StateOnly, Operation, Handlers };
 
-  static bool HeldHere() { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
-  static void Take() {
-    mutex_.lock();
-    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
-  }
-  static void Give() {
-    owner_.store(std::thread::id(), std::memory_order_relaxed);
-    mutex_.unlock();
-  }
+  static bool HeldHere() { return lock_.HeldHere(); }
+  static void Take() { lock_.Take(); }
+  static void Give() { lock_.Give(); }
 
   // Read and written only by the thread holding the bus, which leaves it StateOnly.
   static inline Use use = Use::StateOnly;
 
  private:
-  static inline std::mutex mutex_;
-  static inline std::atomic<std::thread::id> owner_{};
+  static inline OwnedLock lock_;
 };
 
 // Holds the bus for a scope; on the thread that holds it already it does nothing.

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <string_view>
 
+#include "BusOperation.h"
+#include "OwnedLock.h"
 #include "PrecisionTimer.h"
 #include "QELSMBus.h"
 #include "Waits.h"
@@ -25,6 +27,23 @@ int32_t Hexadecimal(std::string_view text) {
 }
 
 constexpr float kMaxFrameDelay = 1e10f;
+
+// The PC has one host controller, whichever SMBus object drives it. A transaction
+// holds it whole: another thread's waits until it ends, and one started from the
+// message loop during this thread's wait, which would interleave its register
+// writes with the running one, is refused as a nested bus operation is.
+quorlink::OwnedLock g_controller;
+
+class ControllerTransaction {
+ public:
+  ControllerTransaction() {
+    if (g_controller.HeldHere()) quorlink::ThrowBusBusy();
+    g_controller.Take();
+  }
+  ~ControllerTransaction() { g_controller.Give(); }
+  ControllerTransaction(const ControllerTransaction&) = delete;
+  ControllerTransaction& operator=(const ControllerTransaction&) = delete;
+};
 
 // Register offsets from the base and status bits of the two families.
 namespace f8086 {
@@ -134,6 +153,7 @@ HRESULT SMBus::get_SMBusBaseAddress(LONG* retval) {
 HRESULT SMBus::DevicePresent(BYTE DeviceAddress, VARIANT_BOOL* retval) {
   return Call([&] {
     VARIANT_BOOL* out = comrt::Out(retval);
+    const ControllerTransaction transaction;
     const int32_t identifier = DeviceID_;
     if (Controllers8086_.Contains(identifier)) {
       *out = ProbeDevice8086(DeviceAddress);
@@ -158,6 +178,7 @@ HRESULT SMBus::get_FrameDelay(float* retval) {
 
 HRESULT SMBus::PortWrite(BYTE DeviceAddress, BYTE AddressPointer, BYTE Data) {
   return Call([&] {
+    const ControllerTransaction transaction;
     const int32_t identifier = DeviceID_;
     if (Controllers8086_.Contains(identifier)) {
       WriteByte8086(DeviceAddress, AddressPointer, Data);
@@ -170,6 +191,7 @@ HRESULT SMBus::PortWrite(BYTE DeviceAddress, BYTE AddressPointer, BYTE Data) {
 HRESULT SMBus::PortRead(BYTE DeviceAddress, BYTE AddressPointer, BYTE* retval) {
   return Call([&] {
     BYTE* out = comrt::Out(retval);
+    const ControllerTransaction transaction;
     const int32_t identifier = DeviceID_;
     if (Controllers8086_.Contains(identifier)) {
       *out = ReadByte8086(DeviceAddress, AddressPointer);

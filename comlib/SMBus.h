@@ -1,7 +1,8 @@
 // The PC's own SMBus host controller, reached through the outside library
 // QELSMBus: found on the PCI buses when the object is created, then driven one
 // byte-data transaction at a time through its I/O registers. Everything it holds
-// is its own; it touches no process-wide state of the library. Made by the root
+// is its own; the one controller of the PC is held for each transaction, apart
+// from the parallel port's bus. Made by the root
 // object (comrt::Make<SMBus>()) or by a client through the class factory.
 #pragma once
 #include <cstdint>

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "PrinterPort.h"
+#include "SMBus.h"
 #include "qelboard_control.h"
 
 namespace {
@@ -67,6 +68,33 @@ TEST(Threads, TwoThreadsGetBackWhatTheyWrote) {
   first.join();
   second.join();
   for (const Tally* tally : {&switches, &eeprom}) {
+    EXPECT_EQ(tally->wrong, 0);
+    EXPECT_EQ(tally->failures, std::vector<HRESULT>{});
+  }
+}
+
+// Bytes of the memory module's SPD EEPROM through the PC's host controller, which
+// both threads' SMBus objects drive: each thread writes a half of its own.
+void HammerTheHostController(Tally& tally, int half) {
+  const auto host = comrt::Make<SMBus>();
+  for (int i = 0; i < kPairs / 4; ++i) {
+    const auto pointer = static_cast<BYTE>(half * 128 + i % 128);
+    const auto written = static_cast<BYTE>(i * 5 + half);
+    BYTE read = 0;
+    tally.Check(host->PortWrite(kEeprom >> 1, pointer, written));
+    tally.Check(host->PortRead(kEeprom >> 1, pointer, &read));
+    tally.wrong += read != written;
+  }
+}
+
+TEST(Threads, TwoThreadsShareTheHostController) {
+  setenv("QEL_BOARD", "virtual", 1);
+  Tally low, high;
+  std::thread first(HammerTheHostController, std::ref(low), 0);
+  std::thread second(HammerTheHostController, std::ref(high), 1);
+  first.join();
+  second.join();
+  for (const Tally* tally : {&low, &high}) {
     EXPECT_EQ(tally->wrong, 0);
     EXPECT_EQ(tally->failures, std::vector<HRESULT>{});
   }

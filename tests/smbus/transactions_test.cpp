@@ -235,6 +235,34 @@ TEST_F(Transactions, WaitRidesThroughClockStepsAndMidnight) {
   }
 }
 
+// A transaction started from the message loop during another's wait would mix
+// its register writes into the running one: it is refused with no register access,
+// and the running transaction goes on.
+_SMBus* g_nested = nullptr;
+HRESULT g_nestedResult = S_OK;
+size_t g_logAtNested = 0;
+
+TEST_F(Transactions, ATransactionStartedDuringAWaitIsRefused) {
+  SetPort(kBase8086, {0x01, 0x00});
+  SMBusObject outer = Controller(0x71138086, kBase8086);
+  SMBusObject inner = Controller(0x71138086, kBase8086);
+  FakeClock clock(1000.0);
+  g_nested = inner.get();
+  g_nestedResult = S_OK;
+  qelsys::SetYieldHook([] {
+    FakeYield();
+    if (!g_nested) return;
+    g_logAtNested = Log(kBase8086).size();
+    BYTE data = 0;
+    g_nestedResult = std::exchange(g_nested, nullptr)->PortRead(0x50, 0, &data);
+    EXPECT_EQ(Log(kBase8086).size(), g_logAtNested);
+  });
+  outer.PortWrite(0x50, 1, 2);
+  EXPECT_EQ(g_nestedResult, static_cast<HRESULT>(0x800A0011));
+  const Lines log = Log(kBase8086);
+  EXPECT_EQ(log.back(), "w +2 48");  // the outer write ran to its start
+}
+
 TEST_F(Transactions, ReadAndProbeWaitTwiceForAControllerThatNeverGetsReady) {
   SetPort(kBase10B9, {0x00});  // never idle
   SMBusObject bus = Controller(0x710110B9, kBase10B9);

@@ -246,6 +246,25 @@ TEST_F(BlockTest, FaultyBlockDataEndsTheWriteWhereItIsNeeded) {
   EXPECT_EQ(Wire(), Join({"claim", BlockWriteHead(0x90, 1), Written(0x2C), kStop, "release"}));
 }
 
+// Type bits that name no type, also behind a reference, are refused before the
+// port is claimed.
+TEST_F(BlockTest, BlockDataOfNoTypeIsRefusedBeforeTheClaim) {
+  comrt::Variant inner;
+  inner.vt = 0xFFFF;
+  comrt::Variant byReference;
+  byReference.vt = VT_BYREF | VT_VARIANT;
+  byReference.pvarVal = &inner;
+  comrt::Variant variantByValue;
+  variantByValue.vt = VT_VARIANT;
+  for (const VARIANT* data : {static_cast<const VARIANT*>(&inner), static_cast<const VARIANT*>(&byReference),
+                              static_cast<const VARIANT*>(&variantByValue)}) {
+    RecorderReset();
+    EXPECT_EQ(ErrorOf([&] { block.BlockWrite(3, *data); }), comrt::kBadVarType) << data->vt;
+    EXPECT_EQ(Wire(), "");
+    EXPECT_EQ(cg::PortClaimed, 0);
+  }
+}
+
 TEST_F(BlockTest, BlockReadWithPecAndItsCheckBothWays) {
   std::vector<uint8_t> data;
   std::string body;

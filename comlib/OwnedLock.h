@@ -1,0 +1,27 @@
+// A mutex that knows which thread holds it, so a thread can tell its own hold
+// from another thread's without locking twice.
+#pragma once
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace quorlink {
+
+class OwnedLock {
+ public:
+  bool HeldHere() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+  void Take() {
+    mutex_.lock();
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  }
+  void Give() {
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    mutex_.unlock();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::atomic<std::thread::id> owner_{};
+};
+
+}  // namespace quorlink
