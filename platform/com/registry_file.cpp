@@ -8,7 +8,9 @@ namespace comrt::registry {
 namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kOldHeader = "REGEDIT4";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16Bom = "\xFF\xFE";
 constexpr uint32_t kString = 1;
 constexpr uint32_t kBinary = 3;
 constexpr uint32_t kDword = 4;
@@ -32,6 +34,52 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+std::string_view TrimRight(std::string_view s) {
+  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The UTF-8 form of UTF-16LE text (after its byte-order mark), as the registry
+// editor exports it. A lone surrogate becomes U+FFFD, as converters do.
+std::string FromUtf16(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  int line = 1;
+  const auto unit = [&](size_t i) { return static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8); };
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const char16_t c = unit(i);
+    if (c == u'\n') ++line;
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+      AppendUtf8(0x10000 + ((char32_t{c} - 0xD800) << 10) + (unit(i + 2) - 0xDC00), out);
+      i += 2;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      AppendUtf8(0xFFFD, out);
+    } else {
+      AppendUtf8(c, out);
+    }
+  }
+  if (bytes.size() % 2 != 0) throw FormatError(line, "UTF-16 text ends in half a character");
+  return out;
 }
 
 bool StartsWithFolded(std::string_view s, std::string_view prefix) {
@@ -198,6 +246,7 @@ bool FitsQuoted(const Value& value) {
 }
 
 void FormatValue(const Value& value, std::string& out) {
+  out += value.comment;
   std::string line = value.name.empty() ? "@" : Quote(value.name);
   line += '=';
   char buffer[16];
@@ -231,9 +280,10 @@ void FormatValue(const Value& value, std::string& out) {
 }
 
 void FormatKey(const Key& key, const std::string& path, bool root, std::string& out) {
-  if (!root || !key.values.empty()) {
+  if (!root || !key.values().empty() || !key.comment.empty()) {
+    out += key.comment;
     out += '[' + path + "]\n";
-    for (const Value& value : key.values) FormatValue(value, out);
+    for (const Value& value : key.values()) FormatValue(value, out);
     out += '\n';
   }
   for (const auto& [folded, sub] : key.subkeys) FormatKey(*sub, path + '\\' + sub->name, false, out);
@@ -256,70 +306,115 @@ Key* Key::Find(std::string_view subkey) const {
 
 Key& Key::Create(std::string_view subkey) {
   auto& slot = subkeys[Fold(subkey)];
-  if (!slot) slot = std::make_unique<Key>(Key{std::string(subkey), {}, {}});
+  if (!slot) slot = std::make_unique<Key>(std::string(subkey));
   return *slot;
 }
 
 const Value* Key::FindValue(std::string_view value) const {
-  const std::string folded = Fold(value);
-  for (const Value& v : values) {
-    if (Fold(v.name) == folded) return &v;
-  }
-  return nullptr;
+  const auto it = index_.find(Fold(value));
+  return it == index_.end() ? nullptr : &values_[it->second];
 }
 
 void Key::SetValue(Value value) {
-  const std::string folded = Fold(value.name);
-  for (Value& v : values) {
-    if (Fold(v.name) == folded) {
-      v.type = value.type;
-      v.data = std::move(value.data);
-      return;
-    }
+  const auto [it, added] = index_.try_emplace(Fold(value.name), values_.size());
+  if (added) {
+    values_.push_back(std::move(value));
+    return;
   }
-  values.push_back(std::move(value));
+  Value& old = values_[it->second];
+  old.type = value.type;
+  old.data = std::move(value.data);
+  old.comment += value.comment;
 }
 
 bool Key::DeleteValue(std::string_view value) {
-  const std::string folded = Fold(value);
-  const auto it = std::find_if(values.begin(), values.end(), [&](const Value& v) { return Fold(v.name) == folded; });
-  if (it == values.end()) return false;
-  values.erase(it);
+  const auto it = index_.find(Fold(value));
+  if (it == index_.end()) return false;
+  const size_t at = it->second;
+  index_.erase(it);
+  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(at));
+  for (auto& [folded, position] : index_) {
+    if (position > at) --position;
+  }
   return true;
 }
 
+void Key::Clear() {
+  values_.clear();
+  index_.clear();
+  subkeys.clear();
+}
+
+std::unique_ptr<Key> Key::Clone() const {
+  auto copy = std::make_unique<Key>(name);
+  copy->comment = comment;
+  copy->values_ = values_;
+  copy->index_ = index_;
+  for (const auto& [folded, sub] : subkeys) copy->subkeys.emplace_hint(copy->subkeys.end(), folded, sub->Clone());
+  return copy;
+}
+
 Key* Hive::Root(std::string_view name) {
+  return const_cast<Key*>(static_cast<const Hive&>(*this).Root(name));
+}
+
+const Key* Hive::Root(std::string_view name) const {
   const std::string folded = Fold(name);
   if (folded == Fold(kLocalMachine)) return &local_machine;
   if (folded == Fold(kCurrentUser)) return &current_user;
   return nullptr;
 }
 
+Hive Hive::Clone() const {
+  Hive copy;
+  copy.local_machine = std::move(*local_machine.Clone());
+  copy.current_user = std::move(*current_user.Clone());
+  copy.trailer = trailer;
+  return copy;
+}
+
 Hive Parse(std::string_view text) {
   Hive hive;
   if (text.empty()) return hive;
+  std::string decoded;
+  if (text.substr(0, kUtf16Bom.size()) == kUtf16Bom) {
+    decoded = FromUtf16(text.substr(kUtf16Bom.size()));
+    text = decoded;
+  } else if (text.substr(0, kBom.size()) == kBom) {
+    text.remove_prefix(kBom.size());
+  }
   Lines lines(text);
   std::string_view line;
   lines.Next(line);
-  if (line.substr(0, kBom.size()) == kBom) line.remove_prefix(kBom.size());
-  if (Trim(line) != kHeader) throw FormatError(1, "the first line is not \"" + std::string(kHeader) + "\"");
+  if (Trim(line) != kHeader && Trim(line) != kOldHeader) {
+    throw FormatError(1, "the first line is neither \"" + std::string(kHeader) + "\" nor \"" + std::string(kOldHeader) + "\"");
+  }
   Key* key = nullptr;
+  std::string comment;  // the comment lines since the last key or value
   while (lines.Next(line)) {
     line = TrimLeft(line);
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
+    if (line.empty()) continue;
+    if (line.front() == ';') {
+      comment.append(TrimRight(line)) += '\n';
+    } else if (line.front() == '[') {
       const size_t close = line.rfind(']');
       if (close == std::string_view::npos || !Trim(line.substr(close + 1)).empty()) {
         throw FormatError(lines.number(), "key line does not end in ']'");
       }
       key = OpenSection(hive, line.substr(1, close - 1), lines.number());
+      key->comment += comment;
+      comment.clear();
     } else if (line.front() == '"' || line.front() == '@') {
       if (key == nullptr) throw FormatError(lines.number(), "value before the first key");
-      key->SetValue(ReadValue(line, lines));
+      Value value = ReadValue(line, lines);
+      value.comment = std::move(comment);
+      comment.clear();
+      key->SetValue(std::move(value));
     } else {
       throw FormatError(lines.number(), "neither a key nor a value");
     }
   }
+  hive.trailer = std::move(comment);
   return hive;
 }
 
@@ -327,7 +422,7 @@ std::string Format(const Hive& hive) {
   std::string out = std::string(kHeader) + "\n\n";
   FormatKey(hive.local_machine, hive.local_machine.name, true, out);
   FormatKey(hive.current_user, hive.current_user.name, true, out);
-  return out;
+  return out + hive.trailer;
 }
 
 }  // namespace comrt::registry

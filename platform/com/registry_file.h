@@ -17,18 +17,32 @@ struct Value {
   std::string name;  // empty: the key's default value
   uint32_t type = 0;
   std::vector<uint8_t> data;
+  std::string comment;  // comment lines before the value in the file, each ending in '\n'
 };
 
-struct Key {
+// A key: its values in the order they were first set, found by folded name through
+// an index, and its subkeys by folded name.
+class Key {
+ public:
+  explicit Key(std::string name = {}) : name(std::move(name)) {}
+
   std::string name;
-  std::vector<Value> values;
+  std::string comment;  // comment lines before the key's line in the file, each ending in '\n'
   std::map<std::string, std::unique_ptr<Key>> subkeys;  // by folded name
 
   Key* Find(std::string_view subkey) const;
   Key& Create(std::string_view subkey);
+  const std::vector<Value>& values() const { return values_; }
   const Value* FindValue(std::string_view value) const;
+  // Sets type and data; a value that exists keeps its name's spelling and comment.
   void SetValue(Value value);
   bool DeleteValue(std::string_view value);
+  void Clear();  // all values and subkeys
+  std::unique_ptr<Key> Clone() const;
+
+ private:
+  std::vector<Value> values_;
+  std::map<std::string, size_t, std::less<>> index_;  // folded name -> position in values_
 };
 
 // Keys nest fewer than this many levels below a top-level key (the documented
@@ -41,10 +55,13 @@ inline constexpr const char* kLocalMachine = "HKEY_LOCAL_MACHINE";
 inline constexpr const char* kCurrentUser = "HKEY_CURRENT_USER";
 
 struct Hive {
-  Key local_machine{kLocalMachine, {}, {}};
-  Key current_user{kCurrentUser, {}, {}};
+  Key local_machine{kLocalMachine};
+  Key current_user{kCurrentUser};
+  std::string trailer;  // comment lines after the last key's values
 
   Key* Root(std::string_view name);
+  const Key* Root(std::string_view name) const;
+  Hive Clone() const;
 };
 
 // A file that does not follow the format: the 1-based line and what is wrong.
@@ -57,10 +74,13 @@ class FormatError : public std::runtime_error {
   int line_;
 };
 
-// Parses the file's text; an empty text is an empty registry. Throws FormatError.
+// Parses the file's text, UTF-8 (with or without a byte-order mark) or UTF-16LE
+// with its byte-order mark, under the header "Windows Registry Editor Version
+// 5.00" or "REGEDIT4"; an empty text is an empty registry. Comment lines (';')
+// stay with the key or value they stand before. Throws FormatError.
 Hive Parse(std::string_view text);
 
-// The text of the whole tree; Parse(Format(h)) gives h back.
+// The UTF-8 text of the whole tree with its comments; Parse(Format(h)) gives h back.
 std::string Format(const Hive& hive);
 
 }  // namespace comrt::registry

@@ -298,7 +298,7 @@ TEST_F(RegistryTest, MalformedFileFailsWithItsLineAndIsNotRewritten) {
   std::string deep = "[HKEY_CLASSES_ROOT";
   for (int i = 0; i < 510; ++i) deep += "\\k";
   const Case cases[] = {
-      {"REGEDIT4\n", 1},
+      {"REGEDIT5\n", 1},
       {header + deep + "]\n", 3},
       {header + "\"v\"=\"before any key\"\n", 3},
       {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"bad \\n escape\"\n", 4},
