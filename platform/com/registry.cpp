@@ -298,7 +298,7 @@ LSTATUS DeleteKey(HKEY hKey, const char* lpSubKey, bool tree) {
     Location above = at;
     above.path.pop_back();
     Key* holder = Find(hive, above);
-    holder->subkeys.erase(comrt::registry::Fold(at.path.back()));
+    holder->subkeys.erase(holder->subkeys.find(at.path.back()));
     return true;
   });
   return status;
@@ -323,7 +323,7 @@ struct EnumCursor {
   uint64_t revision = 0;
   const Key* key = nullptr;
   DWORD index = 0;
-  std::map<std::string, std::unique_ptr<Key>>::const_iterator at;
+  Key::Subkeys::const_iterator at;
 };
 
 thread_local EnumCursor t_cursor;
@@ -379,6 +379,21 @@ LSTATUS RegistryTransaction::Commit() {
 }
 
 std::string RegistryPath() { return registry::FilePath(); }
+
+// One look at one state of the registry: a key that another process removes
+// meanwhile is simply not there.
+LSTATUS ReadRegistryText(HKEY root, const std::string& subkey, const char* value, std::string& text) {
+  return Guard([&] {
+    const Location at = Below(OpenKeys().Get(root), SplitSubkey(subkey.c_str()), KEY_QUERY_VALUE);
+    const auto hive = registry::Load();
+    const Key* key = Find(*hive, at);
+    const registry::Value* found = key == nullptr ? nullptr : key->FindValue(ValueName(value));
+    if (found == nullptr || (found->type != REG_SZ && found->type != REG_EXPAND_SZ)) return ERROR_FILE_NOT_FOUND;
+    text.assign(found->data.begin(), found->data.end());
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    return ERROR_SUCCESS;
+  });
+}
 
 std::string RegistryLastError() { return t_last_error; }
 

@@ -6,12 +6,30 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace comrt::registry {
 
 // Lower-case ASCII form of a name, the key under which names compare.
 std::string Fold(std::string_view name);
+
+// Orders names as their lower-case forms order, without making them, so that a
+// map keyed by names as they were spelt finds them in any case.
+struct FoldedLess {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// Hashing and equality of names without regard to case, likewise.
+struct FoldedHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const noexcept;
+};
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
 
 struct Value {
   std::string name;  // empty: the key's default value
@@ -20,15 +38,17 @@ struct Value {
   std::string comment;  // comment lines before the value in the file, each ending in '\n'
 };
 
-// A key: its values in the order they were first set, found by folded name through
-// an index, and its subkeys by folded name.
+// A key: its values in the order they were first set, found by name without
+// regard to case (through an index once there are many), and its subkeys.
 class Key {
  public:
   explicit Key(std::string name = {}) : name(std::move(name)) {}
 
-  std::string name;
+  std::string name;  // fixed once the key is a subkey: its parent's map is keyed by it
   std::string comment;  // comment lines before the key's line in the file, each ending in '\n'
-  std::map<std::string, std::unique_ptr<Key>> subkeys;  // by folded name
+  // Keyed by the subkey's own name, which lives as long as the subkey.
+  using Subkeys = std::map<std::string_view, std::unique_ptr<Key>, FoldedLess>;
+  Subkeys subkeys;
 
   Key* Find(std::string_view subkey) const;
   Key& Create(std::string_view subkey);
@@ -41,8 +61,13 @@ class Key {
   std::unique_ptr<Key> Clone() const;
 
  private:
+  // Up to this many values a search through them costs less than an index.
+  static constexpr size_t kUnindexedValues = 8;
+
+  size_t Position(std::string_view value) const;  // values_.size() when absent
+
   std::vector<Value> values_;
-  std::map<std::string, size_t, std::less<>> index_;  // folded name -> position in values_
+  std::unordered_map<std::string, size_t, FoldedHash, FoldedEqual> index_;  // name -> position in values_; empty for few values
 };
 
 // Keys nest fewer than this many levels below a top-level key (the documented

@@ -168,9 +168,10 @@ std::string ReadAll(const std::string& path, Stamp& stamp) {
   return text;
 }
 
+// Made as a Hive that may change, so that a writer can take it over (Cache::Take).
 std::shared_ptr<const Hive> ParseText(const std::string& text, const std::string& path) {
   try {
-    return std::make_shared<const Hive>(Parse(text));
+    return std::make_shared<Hive>(Parse(text));
   } catch (const FormatError& e) {
     throw Failure(ERROR_BADDB, "registry file " + path + " line " + std::to_string(e.line()) + ": " + e.what());
   }
@@ -182,21 +183,22 @@ class Cache {
   std::shared_ptr<const Hive> Get(const std::string& path) {
     const Stamp now = Examine(path);
     std::lock_guard lock(mutex_);
-    if (path == path_ && now == stamp_ && (settled_ || !now.exists)) return hive_;
-    if (!now.exists) {
-      Keep(path, now, {}, std::make_shared<const Hive>());
-      return hive_;
-    }
-    Stamp stamp;
-    std::string text = ReadAll(path, stamp);
-    // Same bytes as before: the parsed tree still holds.
-    if (path == path_ && text == text_) {
-      Keep(path, stamp, std::move(text), hive_);
-    } else {
-      std::shared_ptr<const Hive> hive = ParseText(text, path);
-      Keep(path, stamp, std::move(text), std::move(hive));
-    }
+    Refresh(path, now);
     return hive_;
+  }
+
+  // The tree of the file as it is now, for a writer to edit: the cache's own when
+  // no one else holds it (the cache then forgets it), else a copy.
+  std::shared_ptr<Hive> Take(const std::string& path) {
+    const Stamp now = Examine(path);
+    std::lock_guard lock(mutex_);
+    Refresh(path, now);
+    if (hive_.use_count() > 1) return std::make_shared<Hive>(hive_->Clone());
+    auto hive = std::const_pointer_cast<Hive>(std::move(hive_));
+    path_.clear();
+    text_.clear();
+    ++g_revision;
+    return hive;
   }
 
   // The tree just written to the file, with the file's stamp after the write.
@@ -211,6 +213,23 @@ class Cache {
   }
 
  private:
+  void Refresh(const std::string& path, const Stamp& now) {
+    if (path == path_ && now == stamp_ && (settled_ || !now.exists)) return;
+    if (!now.exists) {
+      Keep(path, now, {}, std::make_shared<Hive>());
+      return;
+    }
+    Stamp stamp;
+    std::string text = ReadAll(path, stamp);
+    // Same bytes as before: the parsed tree still holds.
+    if (path == path_ && text == text_) {
+      Keep(path, stamp, std::move(text), hive_);
+    } else {
+      std::shared_ptr<const Hive> hive = ParseText(text, path);
+      Keep(path, stamp, std::move(text), std::move(hive));
+    }
+  }
+
   void Keep(const std::string& path, const Stamp& stamp, std::string text, std::shared_ptr<const Hive> hive) {
     path_ = path;
     stamp_ = stamp;
@@ -228,8 +247,9 @@ class Cache {
   std::shared_ptr<const Hive> hive_;
 };
 
+// Never destroyed: a process that ends does not take a large tree apart.
 Cache& TheCache() {
-  static Cache cache;
+  static Cache& cache = *new Cache;
   return cache;
 }
 
@@ -384,7 +404,7 @@ struct Locked {
     MakeFolders(Folder(locked.target));
     locked.lock = std::make_unique<FileLock>(locked.target);
     RemoveStaleTemporaries(locked.target);
-    locked.hive = std::make_shared<Hive>(TheCache().Get(locked.file)->Clone());
+    locked.hive = TheCache().Take(locked.file);
     return locked;
   }
 
