@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "com/activation.h"
+#include "com/boundary.h"
 #include "com/registry.h"
 #include "temp_registry.h"
 #include "test_server.h"
@@ -77,6 +80,35 @@ TEST_F(RegsvrTest, FailuresExitNonZeroAndSayWhy) {
     EXPECT_EQ(outcome.exit_code, c.exit_code);
     EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
   }
+}
+
+TEST_F(RegsvrTest, ActivationRacingUnregistrationFindsTheClassOrHearsItIsNotRegistered) {
+  const std::string server = TEST_SERVER;
+  ASSERT_EQ(Regsvr(server).exit_code, 0);
+  const std::string loop = "for i in $(seq 25); do " + std::string(REGSVR) + " -u " + server + " && " + REGSVR + " " +
+                           server + " || exit 1; done >/dev/null";
+  const pid_t child = fork();
+  if (child == 0) {
+    execl("/bin/sh", "sh", "-c", loop.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int registered = 0, not_registered = 0, status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    IClassFactory* factory = nullptr;
+    const HRESULT hr =
+        CoGetClassObject(CLSID_Counter, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (hr == S_OK) {
+      factory->Release();
+      ++registered;
+    } else {
+      ASSERT_EQ(hr, REGDB_E_CLASSNOTREG) << comrt::TakeErrorDescription().value_or("");
+      EXPECT_NE(comrt::TakeErrorDescription().value_or("").find("is not registered"), std::string::npos);
+      ++not_registered;
+    }
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_GT(registered, 0);
+  EXPECT_GT(not_registered, 0);
 }
 
 }  // namespace
