@@ -21,25 +21,12 @@
 #include <vector>
 
 #include "com/registry.h"
+#include "command_output.h"
 #include "temp_registry.h"
 
 namespace {
 
-struct HelperRun {
-  int exit_code;
-  std::string output;
-};
-
-HelperRun Helper(const std::string& args) {
-  const std::string command = std::string(REGISTRY_HELPER) + " " + args;
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string output;
-  char buffer[256];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+CommandOutput Helper(const std::string& args) { return RunCommand(std::string(REGISTRY_HELPER) + " " + args); }
 
 const BYTE* Bytes(const char* text) { return reinterpret_cast<const BYTE*>(text); }
 
@@ -74,7 +61,7 @@ TEST_F(RegistryTest, ValuesWrittenHereAreReadInAnotherProcessAndTheOtherWay) {
   SetText(key, "PATH", "C:\\Tools \"quoted\"");
   RegCloseKey(key);
 
-  const HelperRun got = Helper("get 'SOFTWARE\\Qel\\Tools' PATH");
+  const CommandOutput got = Helper("get 'SOFTWARE\\Qel\\Tools' PATH");
   EXPECT_EQ(got.exit_code, 0) << got.output;
   EXPECT_EQ(got.output, "C:\\Tools \"quoted\"");
 

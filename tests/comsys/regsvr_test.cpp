@@ -10,25 +10,14 @@
 #include "com/activation.h"
 #include "com/boundary.h"
 #include "com/registry.h"
+#include "command_output.h"
 #include "temp_registry.h"
 #include "test_server.h"
 
 namespace {
 
-struct Outcome {
-  int exit_code;
-  std::string output;
-};
-
-Outcome Regsvr(const std::string& args, const std::string& folder = ".") {
-  const std::string command = "cd '" + folder + "' && " + REGSVR + " " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string output;
-  char buffer[512];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+CommandOutput Regsvr(const std::string& args, const std::string& folder = ".") {
+  return RunCommand("cd '" + folder + "' && " + REGSVR + " " + args + " 2>&1");
 }
 
 std::string RegisteredPath() {
@@ -42,12 +31,12 @@ using RegsvrTest = TempRegistry;
 
 TEST_F(RegsvrTest, RegistersByFullPathAndUnregisters) {
   const std::filesystem::path server = TEST_SERVER;
-  const Outcome registered = Regsvr(server.filename().string(), server.parent_path().string());
+  const CommandOutput registered = Regsvr(server.filename().string(), server.parent_path().string());
   EXPECT_EQ(registered.exit_code, 0);
   EXPECT_EQ(registered.output, "DllRegisterServer in " + server.string() + " succeeded.\n");
   EXPECT_EQ(RegisteredPath(), server.string());
 
-  const Outcome unregistered = Regsvr("-u " + server.string());
+  const CommandOutput unregistered = Regsvr("-u " + server.string());
   EXPECT_EQ(unregistered.exit_code, 0);
   EXPECT_EQ(unregistered.output, "DllUnregisterServer in " + server.string() + " succeeded.\n");
   EXPECT_EQ(RegisteredPath(), "");
@@ -76,7 +65,7 @@ TEST_F(RegsvrTest, FailuresExitNonZeroAndSayWhy) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    const Outcome outcome = Regsvr(c.args);
+    const CommandOutput outcome = Regsvr(c.args);
     EXPECT_EQ(outcome.exit_code, c.exit_code);
     EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
   }

@@ -17,6 +17,7 @@
 #include "com/oleauto.h"
 #include "com/ptr.h"
 #include "com/registry.h"
+#include "../comsys/command_output.h"
 #include "temp_registry.h"
 #include "typelib_expectations.h"
 
@@ -37,21 +38,7 @@ int Regsvr(const std::vector<std::string>& arguments) {
   return WEXITSTATUS(status);
 }
 
-// regsvr's exit code and what it printed.
-struct Outcome {
-  int exit_code;
-  std::string output;
-};
-
-Outcome RegsvrSays(const std::string& args) {
-  FILE* pipe = popen((std::string(REGSVR) + " " + args + " 2>&1").c_str(), "r");
-  std::string output;
-  char buffer[512];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+CommandOutput RegsvrSays(const std::string& args) { return RunCommand(std::string(REGSVR) + " " + args + " 2>&1"); }
 
 class RegsvrTest : public TempRegistry {};
 
@@ -141,7 +128,7 @@ TEST_F(RegsvrTest, TwoProcessesRegisteringAndUnregisteringInLoopsLoseNothing) {
   std::string failures;
   for (int round = 0; round < kRounds; ++round) {
     for (const char* args : {"-u " QUORLINK_SERVER, QUORLINK_SERVER}) {
-      const Outcome outcome = RegsvrSays(args);
+      const CommandOutput outcome = RegsvrSays(args);
       if (outcome.exit_code != 0) failures += outcome.output;
     }
   }
@@ -186,7 +173,7 @@ TEST_F(RegsvrTest, EveryFailingRegistrationOrUnregistrationSaysWhy) {
       ASSERT_EQ(Regsvr({QUORLINK_SERVER}), 0);
       c.make();
       const std::string before = std::filesystem::is_regular_file(file_) ? ReadFile() : "";
-      const Outcome outcome = RegsvrSays(std::string(unregister ? "-u " : "") + QUORLINK_SERVER);
+      const CommandOutput outcome = RegsvrSays(std::string(unregister ? "-u " : "") + QUORLINK_SERVER);
       EXPECT_EQ(outcome.exit_code, 1);
       // The second line is the server's error information.
       const std::string expected = std::string("\n  Cannot ") + (unregister ? "unregister" : "register") +
