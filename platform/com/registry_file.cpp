@@ -129,6 +129,7 @@ void ReadQuoted(std::string_view& s, int line, Text& out) {
     size_t stop = i;
     while (stop < s.size() && s[stop] != '"' && s[stop] != '\\') ++stop;
     if (stop == s.size()) throw FormatError(line, "missing closing quote");
+    out.reserve(out.size() + (stop - i) + 1);  // room for the terminating zero of a value's text
     out.insert(out.end(), s.begin() + static_cast<std::ptrdiff_t>(i), s.begin() + static_cast<std::ptrdiff_t>(stop));
     if (s[stop] == '"') {
       i = stop;
@@ -185,7 +186,7 @@ std::vector<uint8_t> ReadHexBytes(std::string_view rest, Lines& lines) {
 // The keys of the section read last: the next section mostly shares its leading
 // names, and walks only the names of its own.
 struct Trail {
-  std::vector<std::string> names;
+  std::vector<std::string_view> names;  // within the file's text
   std::vector<Key*> keys;
   std::vector<std::string_view> parts;  // the names of the section being read
 };
@@ -383,14 +384,14 @@ Key& Key::Create(std::string_view subkey) {
 }
 
 size_t Key::Position(std::string_view value) const {
-  if (index_.empty()) {
+  if (!index_) {
     for (size_t i = 0; i < values_.size(); ++i) {
       if (SameName(values_[i].name, value)) return i;
     }
     return values_.size();
   }
-  const auto it = index_.find(value);
-  return it == index_.end() ? values_.size() : it->second;
+  const auto it = index_->find(value);
+  return it == index_->end() ? values_.size() : it->second;
 }
 
 const Value* Key::FindValue(std::string_view value) const {
@@ -409,10 +410,11 @@ void Key::SetValue(Value value) {
   }
   if (values_.empty()) values_.reserve(2);
   values_.push_back(std::move(value));
-  if (!index_.empty()) {
-    index_.emplace(values_.back().name, at);
+  if (index_) {
+    index_->emplace(values_.back().name, at);
   } else if (values_.size() > kUnindexedValues) {
-    for (size_t i = 0; i < values_.size(); ++i) index_.emplace(values_[i].name, i);
+    index_ = std::make_unique<Index>();
+    for (size_t i = 0; i < values_.size(); ++i) index_->emplace(values_[i].name, i);
   }
 }
 
@@ -420,9 +422,9 @@ bool Key::DeleteValue(std::string_view value) {
   const size_t at = Position(value);
   if (at == values_.size()) return false;
   values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(at));
-  if (!index_.empty()) {
-    index_.erase(index_.find(value));
-    for (auto& [name, position] : index_) {
+  if (index_) {
+    index_->erase(index_->find(value));
+    for (auto& [name, position] : *index_) {
       if (position > at) --position;
     }
   }
@@ -431,7 +433,7 @@ bool Key::DeleteValue(std::string_view value) {
 
 void Key::Clear() {
   values_.clear();
-  index_.clear();
+  index_.reset();
   subkeys.clear();
 }
 
@@ -439,7 +441,7 @@ std::unique_ptr<Key> Key::Clone() const {
   auto copy = std::make_unique<Key>(name);
   copy->comment = comment;
   copy->values_ = values_;
-  copy->index_ = index_;
+  if (index_) copy->index_ = std::make_unique<Index>(*index_);
   for (const auto& [name, sub] : subkeys) {
     auto key = sub->Clone();
     const std::string_view view = key->name;

@@ -67,7 +67,8 @@ class Key {
   size_t Position(std::string_view value) const;  // values_.size() when absent
 
   std::vector<Value> values_;
-  std::unordered_map<std::string, size_t, FoldedHash, FoldedEqual> index_;  // name -> position in values_; empty for few values
+  using Index = std::unordered_map<std::string, size_t, FoldedHash, FoldedEqual>;  // name -> position in values_
+  std::unique_ptr<Index> index_;  // only for many values
 };
 
 // Keys nest fewer than this many levels below a top-level key (the documented

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <time.h>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -127,10 +129,54 @@ Stamp Examine(const std::string& path) {
   return Stamp::Of(st);
 }
 
+// Bytes in an anonymous mapping of their own, which the kernel may back with huge
+// pages: reading a large file then costs a few page faults and not thousands.
+class Bytes {
+ public:
+  Bytes() = default;
+  explicit Bytes(std::string_view text) {
+    Reserve(text.size());
+    std::memcpy(data_, text.data(), text.size());
+    size_ = text.size();
+  }
+  Bytes(Bytes&& other) noexcept { *this = std::move(other); }
+  Bytes& operator=(Bytes&& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+    return *this;
+  }
+  ~Bytes() {
+    if (data_ != nullptr) munmap(data_, capacity_);
+  }
+
+  // Keeps the first size() bytes.
+  void Reserve(size_t capacity) {
+    if (capacity <= capacity_) return;
+    capacity = std::max<size_t>(capacity, 4096);
+    void* memory = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    madvise(memory, capacity, MADV_HUGEPAGE);
+    if (size_ != 0) std::memcpy(memory, data_, size_);
+    if (data_ != nullptr) munmap(data_, capacity_);
+    data_ = static_cast<char*>(memory);
+    capacity_ = capacity;
+  }
+  char* data() { return data_; }
+  size_t capacity() const { return capacity_; }
+  void resize(size_t size) { size_ = size; }  // within capacity()
+  std::string_view view() const { return {data_, size_}; }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 // The file's bytes and the stamp they go with. Opened without blocking and
 // checked again on the open file, so a FIFO or device put in its place between
 // Examine and here is refused all the same.
-std::string ReadAll(const std::string& path, Stamp& stamp) {
+Bytes ReadAll(const std::string& path, Stamp& stamp) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) {
@@ -139,25 +185,26 @@ std::string ReadAll(const std::string& path, Stamp& stamp) {
     }
     ThrowIo("cannot open", path, errno);
   }
-  std::string text;
+  Bytes text;
   try {
     struct stat st {};
     if (fstat(fd, &st) != 0) ThrowIo("cannot examine", path, errno);
     RequireRegularFile(path, st);
-    text.resize(static_cast<size_t>(st.st_size));
+    // One byte more than the file holds, so that reading up to the end needs no more room.
+    text.Reserve(static_cast<size_t>(st.st_size) + 1);
     size_t done = 0;
     for (;;) {
-      if (done == text.size()) {
-        if (text.size() > static_cast<size_t>(kMaxFileSize)) RefuseTooLarge(path, text.size());
-        text.resize(text.size() + 65536);
+      if (done == text.capacity()) {
+        if (done > static_cast<size_t>(kMaxFileSize)) RefuseTooLarge(path, done);
+        text.Reserve(done * 2);
       }
-      const ssize_t n = read(fd, text.data() + done, text.size() - done);
+      const ssize_t n = read(fd, text.data() + done, text.capacity() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) ThrowIo("cannot read", path, errno);
       if (n == 0) break;
       done += static_cast<size_t>(n);
+      text.resize(done);
     }
-    text.resize(done);
     if (fstat(fd, &st) != 0) ThrowIo("cannot examine", path, errno);
     stamp = Stamp::Of(st);
   } catch (...) {
@@ -169,7 +216,7 @@ std::string ReadAll(const std::string& path, Stamp& stamp) {
 }
 
 // Made as a Hive that may change, so that a writer can take it over (Cache::Take).
-std::shared_ptr<const Hive> ParseText(const std::string& text, const std::string& path) {
+std::shared_ptr<const Hive> ParseText(std::string_view text, const std::string& path) {
   try {
     return std::make_shared<Hive>(Parse(text));
   } catch (const FormatError& e) {
@@ -196,13 +243,13 @@ class Cache {
     if (hive_.use_count() > 1) return std::make_shared<Hive>(hive_->Clone());
     auto hive = std::const_pointer_cast<Hive>(std::move(hive_));
     path_.clear();
-    text_.clear();
+    text_ = Bytes();
     ++g_revision;
     return hive;
   }
 
   // The tree just written to the file, with the file's stamp after the write.
-  void Put(const std::string& path, std::string text, std::shared_ptr<const Hive> hive) {
+  void Put(const std::string& path, Bytes text, std::shared_ptr<const Hive> hive) {
     struct stat st {};
     std::lock_guard lock(mutex_);
     if (stat(path.c_str(), &st) != 0) {
@@ -220,17 +267,17 @@ class Cache {
       return;
     }
     Stamp stamp;
-    std::string text = ReadAll(path, stamp);
+    Bytes text = ReadAll(path, stamp);
     // Same bytes as before: the parsed tree still holds.
-    if (path == path_ && text == text_) {
+    if (path == path_ && text.view() == text_.view()) {
       Keep(path, stamp, std::move(text), hive_);
     } else {
-      std::shared_ptr<const Hive> hive = ParseText(text, path);
+      std::shared_ptr<const Hive> hive = ParseText(text.view(), path);
       Keep(path, stamp, std::move(text), std::move(hive));
     }
   }
 
-  void Keep(const std::string& path, const Stamp& stamp, std::string text, std::shared_ptr<const Hive> hive) {
+  void Keep(const std::string& path, const Stamp& stamp, Bytes text, std::shared_ptr<const Hive> hive) {
     path_ = path;
     stamp_ = stamp;
     settled_ = stamp.Settled();
@@ -243,7 +290,7 @@ class Cache {
   std::string path_;
   Stamp stamp_;
   bool settled_ = false;
-  std::string text_;
+  Bytes text_;
   std::shared_ptr<const Hive> hive_;
 };
 
@@ -410,9 +457,9 @@ struct Locked {
 
   // Replaces the file with the edited tree, which then belongs to the cache.
   void Write() {
-    std::string text = Format(*hive);
+    const std::string text = Format(*hive);
     Replace(target, text);
-    TheCache().Put(file, std::move(text), std::move(hive));
+    TheCache().Put(file, Bytes(text), std::move(hive));
   }
 };
 
