@@ -280,7 +280,7 @@ bool FitsQuoted(const Value& value) {
 }
 
 void FormatValue(const Value& value, std::string& out) {
-  out += value.comment;
+  out += value.comment.lines();
   std::string line;
   if (value.name.empty()) {
     line = "@";
@@ -324,7 +324,7 @@ void FormatValue(const Value& value, std::string& out) {
 // on return.
 void FormatKey(const Key& key, std::string& path, bool root, std::string& out) {
   if (!root || !key.values().empty() || !key.comment.empty()) {
-    out += key.comment;
+    out += key.comment.lines();
     out += '[';
     out += path;
     out += "]\n";
@@ -405,10 +405,9 @@ void Key::SetValue(Value value) {
     Value& old = values_[at];
     old.type = value.type;
     old.data = std::move(value.data);
-    old.comment += value.comment;
+    old.comment.Append(value.comment.lines());
     return;
   }
-  if (values_.empty()) values_.reserve(2);
   values_.push_back(std::move(value));
   if (index_) {
     index_->emplace(values_.back().name, at);
@@ -498,12 +497,12 @@ Hive Parse(std::string_view text) {
         throw FormatError(lines.number(), "key line does not end in ']'");
       }
       key = OpenSection(hive, line.substr(1, close - 1), lines.number(), trail);
-      key->comment += comment;
+      key->comment.Append(comment);
       comment.clear();
     } else if (line.front() == '"' || line.front() == '@') {
       if (key == nullptr) throw FormatError(lines.number(), "value before the first key");
       Value value = ReadValue(line, lines);
-      value.comment = std::move(comment);
+      value.comment.Append(comment);
       comment.clear();
       key->SetValue(std::move(value));
     } else {

@@ -31,11 +31,36 @@ struct FoldedEqual {
   bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 
+// Comment lines kept with a key or value, each ending in '\n'. Most have none,
+// so an empty one costs a pointer.
+class Comment {
+ public:
+  Comment() = default;
+  Comment(const Comment& other) : lines_(other.lines_ ? std::make_unique<std::string>(*other.lines_) : nullptr) {}
+  Comment& operator=(const Comment& other) {
+    lines_ = other.lines_ ? std::make_unique<std::string>(*other.lines_) : nullptr;
+    return *this;
+  }
+  Comment(Comment&&) noexcept = default;
+  Comment& operator=(Comment&&) noexcept = default;
+
+  void Append(std::string_view lines) {
+    if (lines.empty()) return;
+    if (!lines_) lines_ = std::make_unique<std::string>();
+    *lines_ += lines;
+  }
+  std::string_view lines() const { return lines_ ? std::string_view(*lines_) : std::string_view(); }
+  bool empty() const { return lines().empty(); }
+
+ private:
+  std::unique_ptr<std::string> lines_;
+};
+
 struct Value {
   std::string name;  // empty: the key's default value
   uint32_t type = 0;
   std::vector<uint8_t> data;
-  std::string comment;  // comment lines before the value in the file, each ending in '\n'
+  Comment comment;  // the comment lines before the value in the file
 };
 
 // A key: its values in the order they were first set, found by name without
@@ -45,7 +70,7 @@ class Key {
   explicit Key(std::string name = {}) : name(std::move(name)) {}
 
   std::string name;  // fixed once the key is a subkey: its parent's map is keyed by it
-  std::string comment;  // comment lines before the key's line in the file, each ending in '\n'
+  Comment comment;  // the comment lines before the key's line in the file
   // Keyed by the subkey's own name, which lives as long as the subkey.
   using Subkeys = std::map<std::string_view, std::unique_ptr<Key>, FoldedLess>;
   Subkeys subkeys;
