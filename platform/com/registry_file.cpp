@@ -129,7 +129,11 @@ void ReadQuoted(std::string_view& s, int line, Text& out) {
     size_t stop = i;
     while (stop < s.size() && s[stop] != '"' && s[stop] != '\\') ++stop;
     if (stop == s.size()) throw FormatError(line, "missing closing quote");
-    out.reserve(out.size() + (stop - i) + 1);  // room for the terminating zero of a value's text
+    // Room for the terminating zero of a value's text too; growing by doubling
+    // keeps a text of many escapes linear.
+    if (const size_t needed = out.size() + (stop - i) + 1; needed > out.capacity()) {
+      out.reserve(std::max(needed, 2 * out.capacity()));
+    }
     out.insert(out.end(), s.begin() + static_cast<std::ptrdiff_t>(i), s.begin() + static_cast<std::ptrdiff_t>(stop));
     if (s[stop] == '"') {
       i = stop;
@@ -340,12 +344,6 @@ void FormatKey(const Key& key, std::string& path, bool root, std::string& out) {
 }
 
 }  // namespace
-
-std::string Fold(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) c = FoldChar(c);
-  return out;
-}
 
 bool FoldedLess::operator()(std::string_view a, std::string_view b) const noexcept {
   const size_t n = std::min(a.size(), b.size());

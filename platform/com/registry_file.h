@@ -11,11 +11,9 @@
 
 namespace comrt::registry {
 
-// Lower-case ASCII form of a name, the key under which names compare.
-std::string Fold(std::string_view name);
-
-// Orders names as their lower-case forms order, without making them, so that a
-// map keyed by names as they were spelt finds them in any case.
+// Names compare without regard to (ASCII) case. FoldedLess orders them as their
+// lower-case forms order, without making those, so that a map keyed by names as
+// they were spelt finds them in any case.
 struct FoldedLess {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const noexcept;
