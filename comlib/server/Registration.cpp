@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -47,8 +48,19 @@ std::string ClassKey(const ClassEntry& c) { return "CLSID\\" + comrt::ToString(c
 
 HRESULT RegistryFailure(LSTATUS status, const std::string& what) {
   const std::string why = comrt::RegistryLastError();
-  comrt::SetErrorInfoFor(kSource, "Cannot " + what + (why.empty() ? "" : ": " + why));
+  comrt::SetErrorInfoFor(kSource, "Cannot " + what + ": " + (why.empty() ? "registry error " + std::to_string(status) : why));
   return MakeHresult(0x80070000u | static_cast<uint32_t>(status));
+}
+
+// Runs the steps as one change of the registry file: all of them, or on a failure none.
+template <typename Steps>
+HRESULT AsOneChange(const char* what, Steps steps) {
+  comrt::RegistryTransaction transaction;
+  if (transaction.status() != ERROR_SUCCESS) return RegistryFailure(transaction.status(), what);
+  const HRESULT hr = steps();
+  if (FAILED(hr)) return hr;
+  if (const LSTATUS status = transaction.Commit(); status != ERROR_SUCCESS) return RegistryFailure(status, what);
+  return hr;
 }
 
 HRESULT Write(const std::string& key, const char* value, const std::string& text) {
@@ -69,8 +81,10 @@ HRESULT RegisterTypeLibrary(const std::string& path) {
   HRESULT hr = LoadTypeLib(file.c_str(), library.put());
   if (SUCCEEDED(hr)) hr = RegisterTypeLib(library.get(), file.c_str(), nullptr);
   if (FAILED(hr)) {
-    const std::string why = comrt::RegistryLastError();
-    comrt::SetErrorInfoFor(kSource, "Cannot register the type library of " + path + (why.empty() ? "" : ": " + why));
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    const std::string why = comrt::TakeErrorDescription().value_or(code);
+    comrt::SetErrorInfoFor(kSource, "Cannot register the type library of " + path + ": " + why);
   }
   return hr;
 }
@@ -122,11 +136,11 @@ HRESULT Unregister() {
 }  // namespace
 
 HRESULT RegisterServer() {
-  return comrt::Boundary(kSource, GUID_NULL, [] { return Register(); });
+  return comrt::Boundary(kSource, GUID_NULL, [] { return AsOneChange("register the server", Register); });
 }
 
 HRESULT UnregisterServer() {
-  return comrt::Boundary(kSource, GUID_NULL, [] { return Unregister(); });
+  return comrt::Boundary(kSource, GUID_NULL, [] { return AsOneChange("unregister the server", Unregister); });
 }
 
 }  // namespace quorlink

@@ -5,12 +5,14 @@
 
 namespace quorlink {
 
-// S_OK when every entry was recorded; else the first failure's HRESULT, with error
-// information naming it.
+// Records every entry with one change of the registry file. S_OK when that was
+// done; else the first failure's HRESULT, with error information naming it and
+// its reason, and the file as it was.
 HRESULT RegisterServer();
 
-// Removes what RegisterServer records, and nothing else. A server that was never
-// registered unregisters successfully.
+// Removes what RegisterServer records, and nothing else, with one change of the
+// file (none on a failure). A server that was never registered unregisters
+// successfully.
 HRESULT UnregisterServer();
 
 }  // namespace quorlink

@@ -1,6 +1,6 @@
 // The Reg* functions. A handle is a number standing for a path below one of the
 // file's top-level keys and the rights it was opened with; each call looks the
-// path up in the file as it is then.
+// path up in the registry as it is then.
 #include "com/registry.h"
 
 #include <cstring>
@@ -74,6 +74,7 @@ bool IsPredefined(HKEY key) {
 // Runs one Reg* call: failures become their codes and no exception leaves.
 template <typename Body>
 LSTATUS Guard(Body body) {
+  t_last_error.clear();
   try {
     return body();
   } catch (const Failure& failure) {
@@ -122,7 +123,7 @@ REGSAM Normalize(REGSAM sam) {
   return sam & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_ALL | KEY_WOW64_32KEY | KEY_WOW64_64KEY);
 }
 
-Key* Walk(Key* key, const std::vector<std::string>& names) {
+const Key* Walk(const Key* key, const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     if (key == nullptr) return nullptr;
     key = key->Find(name);
@@ -132,14 +133,20 @@ Key* Walk(Key* key, const std::vector<std::string>& names) {
 
 // The key a location names, or null when the file has no such key. A predefined
 // key missing from the file reads as an empty key.
+const Key* Find(const Hive& hive, const Location& at) {
+  static const Key empty;
+  const Key* key = Walk(hive.Root(at.root), at.path);
+  return key == nullptr && at.predefined ? &empty : key;
+}
+
 Key* Find(Hive& hive, const Location& at) {
   thread_local Key empty;
-  Key* key = Walk(hive.Root(at.root), at.path);
+  const Key* key = Walk(hive.Root(at.root), at.path);
   if (key == nullptr && at.predefined) {
-    empty = Key{};
+    empty.Clear();
     return &empty;
   }
-  return key;
+  return const_cast<Key*>(key);
 }
 
 Key& Create(Hive& hive, const Location& at) {
@@ -149,9 +156,10 @@ Key& Create(Hive& hive, const Location& at) {
 }
 
 // The key a handle stands for, which must still exist, and the rights it needs.
-Key& Existing(Hive& hive, const Location& at, REGSAM needed) {
+template <typename Tree>
+auto& Existing(Tree& hive, const Location& at, REGSAM needed) {
   if ((at.access & needed) != needed) throw Failure(ERROR_ACCESS_DENIED);
-  Key* key = Find(hive, at);
+  auto* key = Find(hive, at);
   if (key == nullptr) throw Failure(ERROR_KEY_DELETED);
   return *key;
 }
@@ -173,9 +181,8 @@ LSTATUS RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
     *phkResult = nullptr;
     const REGSAM access = Normalize(samDesired);
     const Location at = Below(OpenKeys().Get(hKey), SplitSubkey(lpSubKey), access);
-    if (access & kWriteRights) comrt::registry::RequireWritable();
-    Hive hive = comrt::registry::Load();
-    if (Find(hive, at) == nullptr) return ERROR_FILE_NOT_FOUND;
+    if ((access & kWriteRights) && !comrt::registry::InTransaction()) comrt::registry::RequireWritable();
+    if (Find(*comrt::registry::Load(), at) == nullptr) return ERROR_FILE_NOT_FOUND;
     *phkResult = OpenKeys().Add(at);
     return ERROR_SUCCESS;
   });
@@ -189,10 +196,9 @@ LSTATUS RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, char*, DWORD, RE
     const REGSAM access = Normalize(samDesired);
     const Location parent = OpenKeys().Get(hKey);
     const Location at = Below(parent, SplitSubkey(lpSubKey), access);
-    if (access & kWriteRights) comrt::registry::RequireWritable();
+    if ((access & kWriteRights) && !comrt::registry::InTransaction()) comrt::registry::RequireWritable();
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    Hive current = comrt::registry::Load();
-    if (Find(current, at) == nullptr) {
+    if (Find(*comrt::registry::Load(), at) == nullptr) {
       if (!(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
       comrt::registry::Update([&](Hive& hive) {
         Existing(hive, parent, 0);
@@ -218,8 +224,8 @@ LSTATUS RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, 
   return Guard([&] {
     if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
     const Location at = OpenKeys().Get(hKey);
-    Hive hive = comrt::registry::Load();
-    const Key& key = Existing(hive, at, KEY_QUERY_VALUE);
+    const auto hive = comrt::registry::Load();
+    const Key& key = Existing(*hive, at, KEY_QUERY_VALUE);
     const comrt::registry::Value* value = key.FindValue(ValueName(lpValueName));
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     const auto size = static_cast<DWORD>(value->data.size());
@@ -240,7 +246,7 @@ LSTATUS RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD
     if (Reserved != 0 || (lpData == nullptr && cbData != 0)) return ERROR_INVALID_PARAMETER;
     const Location at = OpenKeys().Get(hKey);
     if (!(at.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    comrt::registry::Value value{ValueName(lpValueName), dwType, {}};
+    comrt::registry::Value value{ValueName(lpValueName), dwType, {}, {}};
     if (cbData != 0) value.data.assign(lpData, lpData + cbData);
     comrt::registry::Update([&](Hive& hive) {
       Existing(hive, at, KEY_SET_VALUE);
@@ -282,8 +288,7 @@ LSTATUS DeleteKey(HKEY hKey, const char* lpSubKey, bool tree) {
       return false;
     }
     if (empty_only) {
-      key->values.clear();
-      key->subkeys.clear();
+      key->Clear();
       return true;
     }
     if (at.predefined || at.path.empty() || (!tree && !key->subkeys.empty())) {
@@ -292,8 +297,8 @@ LSTATUS DeleteKey(HKEY hKey, const char* lpSubKey, bool tree) {
     }
     Location above = at;
     above.path.pop_back();
-    Key* holder = Walk(hive.Root(above.root), above.path);
-    holder->subkeys.erase(comrt::registry::Fold(at.path.back()));
+    Key* holder = Find(hive, above);
+    holder->subkeys.erase(holder->subkeys.find(at.path.back()));
     return true;
   });
   return status;
@@ -309,17 +314,38 @@ LSTATUS RegDeleteTreeA(HKEY hKey, const char* lpSubKey) {
   return Guard([&] { return DeleteKey(hKey, lpSubKey, true); });
 }
 
+namespace {
+
+// Where the last enumeration on this thread stood, so that asking for the next
+// index costs one step and not a walk from the first subkey.
+struct EnumCursor {
+  std::shared_ptr<const Hive> hive;
+  uint64_t revision = 0;
+  const Key* key = nullptr;
+  DWORD index = 0;
+  Key::Subkeys::const_iterator at;
+};
+
+thread_local EnumCursor t_cursor;
+
+}  // namespace
+
 LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
                       DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
   return Guard([&] {
     if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
     const Location at = OpenKeys().Get(hKey);
-    Hive hive = comrt::registry::Load();
-    const Key& key = Existing(hive, at, KEY_ENUMERATE_SUB_KEYS);
+    auto hive = comrt::registry::Load();
+    const Key& key = Existing(*hive, at, KEY_ENUMERATE_SUB_KEYS);
     if (dwIndex >= key.subkeys.size()) return ERROR_NO_MORE_ITEMS;
-    auto it = key.subkeys.begin();
-    std::advance(it, dwIndex);
-    const std::string& name = it->second->name;
+    EnumCursor& cursor = t_cursor;
+    const uint64_t revision = comrt::registry::Revision();
+    if (cursor.hive != hive || cursor.revision != revision || cursor.key != &key || cursor.index > dwIndex) {
+      cursor = {std::move(hive), revision, &key, 0, key.subkeys.begin()};
+    }
+    cursor.at = std::next(cursor.at, dwIndex - cursor.index);
+    cursor.index = dwIndex;
+    const std::string& name = cursor.at->second->name;
     if (name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
     std::memcpy(lpName, name.c_str(), name.size() + 1);
     *lpcchName = static_cast<DWORD>(name.size());
@@ -332,7 +358,42 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, 
 
 namespace comrt {
 
+RegistryTransaction::RegistryTransaction() {
+  status_ = Guard([] {
+    registry::BeginTransaction();
+    return ERROR_SUCCESS;
+  });
+  open_ = status_ == ERROR_SUCCESS;
+}
+
+RegistryTransaction::~RegistryTransaction() {
+  if (open_) registry::EndTransaction();
+}
+
+LSTATUS RegistryTransaction::Commit() {
+  if (!open_) return status_;
+  return Guard([] {
+    registry::CommitTransaction();
+    return ERROR_SUCCESS;
+  });
+}
+
 std::string RegistryPath() { return registry::FilePath(); }
+
+// One look at one state of the registry: a key that another process removes
+// meanwhile is simply not there.
+LSTATUS ReadRegistryText(HKEY root, const std::string& subkey, const char* value, std::string& text) {
+  return Guard([&] {
+    const Location at = Below(OpenKeys().Get(root), SplitSubkey(subkey.c_str()), KEY_QUERY_VALUE);
+    const auto hive = registry::Load();
+    const Key* key = Find(*hive, at);
+    const registry::Value* found = key == nullptr ? nullptr : key->FindValue(ValueName(value));
+    if (found == nullptr || (found->type != REG_SZ && found->type != REG_EXPAND_SZ)) return ERROR_FILE_NOT_FOUND;
+    text.assign(found->data.begin(), found->data.end());
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    return ERROR_SUCCESS;
+  });
+}
 
 std::string RegistryLastError() { return t_last_error; }
 

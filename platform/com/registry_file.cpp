@@ -8,13 +8,26 @@ namespace comrt::registry {
 namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kOldHeader = "REGEDIT4";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16Bom = "\xFF\xFE";
 constexpr uint32_t kString = 1;
 constexpr uint32_t kBinary = 3;
 constexpr uint32_t kDword = 4;
 constexpr size_t kHexLineWidth = 76;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a == b) return true;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && FoldChar(a[i]) != FoldChar(b[i])) return false;
+  }
+  return true;
+}
 
 std::string_view TrimLeft(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -34,8 +47,54 @@ int HexDigit(char c) {
   return -1;
 }
 
+std::string_view TrimRight(std::string_view s) {
+  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The UTF-8 form of UTF-16LE text (after its byte-order mark), as the registry
+// editor exports it. A lone surrogate becomes U+FFFD, as converters do.
+std::string FromUtf16(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  int line = 1;
+  const auto unit = [&](size_t i) { return static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8); };
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const char16_t c = unit(i);
+    if (c == u'\n') ++line;
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+      AppendUtf8(0x10000 + ((char32_t{c} - 0xD800) << 10) + (unit(i + 2) - 0xDC00), out);
+      i += 2;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      AppendUtf8(0xFFFD, out);
+    } else {
+      AppendUtf8(c, out);
+    }
+  }
+  if (bytes.size() % 2 != 0) throw FormatError(line, "UTF-16 text ends in half a character");
+  return out;
+}
+
 bool StartsWithFolded(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && Fold(s.substr(0, prefix.size())) == prefix;
+  return s.size() >= prefix.size() && SameName(s.substr(0, prefix.size()), prefix);
 }
 
 // Splits the text into lines, without their line ends, counting from 1.
@@ -63,24 +122,30 @@ class Lines {
 
 // Reads a quoted text with the escapes \\ and \" from the front of s, which
 // starts at the opening quote; leaves s after the closing quote.
-std::string ReadQuoted(std::string_view& s, int line) {
-  std::string out;
+template <typename Text>
+void ReadQuoted(std::string_view& s, int line, Text& out) {
   size_t i = 1;
-  for (;; ++i) {
-    if (i >= s.size()) throw FormatError(line, "missing closing quote");
-    const char c = s[i];
-    if (c == '"') break;
-    if (c == '\\') {
-      if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"')) {
-        throw FormatError(line, "unknown escape in quoted text (only \\\\ and \\\" are allowed)");
-      }
-      out += s[++i];
-    } else {
-      out += c;
+  for (;;) {
+    size_t stop = i;
+    while (stop < s.size() && s[stop] != '"' && s[stop] != '\\') ++stop;
+    if (stop == s.size()) throw FormatError(line, "missing closing quote");
+    // Room for the terminating zero of a value's text too; growing by doubling
+    // keeps a text of many escapes linear.
+    if (const size_t needed = out.size() + (stop - i) + 1; needed > out.capacity()) {
+      out.reserve(std::max(needed, 2 * out.capacity()));
     }
+    out.insert(out.end(), s.begin() + static_cast<std::ptrdiff_t>(i), s.begin() + static_cast<std::ptrdiff_t>(stop));
+    if (s[stop] == '"') {
+      i = stop;
+      break;
+    }
+    if (stop + 1 >= s.size() || (s[stop + 1] != '\\' && s[stop + 1] != '"')) {
+      throw FormatError(line, "unknown escape in quoted text (only \\\\ and \\\" are allowed)");
+    }
+    out.push_back(static_cast<typename Text::value_type>(s[stop + 1]));
+    i = stop + 2;
   }
   s.remove_prefix(i + 1);
-  return out;
 }
 
 uint32_t ReadHexNumber(std::string_view digits, int line, const char* what) {
@@ -122,10 +187,19 @@ std::vector<uint8_t> ReadHexBytes(std::string_view rest, Lines& lines) {
   return bytes;
 }
 
-Key* OpenSection(Hive& hive, std::string_view path, int line) {
+// The keys of the section read last: the next section mostly shares its leading
+// names, and walks only the names of its own.
+struct Trail {
+  std::vector<std::string_view> names;  // within the file's text
+  std::vector<Key*> keys;
+  std::vector<std::string_view> parts;  // the names of the section being read
+};
+
+Key* OpenSection(Hive& hive, std::string_view path, int line, Trail& trail) {
   if (path.empty()) throw FormatError(line, "empty key path");
   if (path.front() == '-') throw FormatError(line, "key removal entries are not supported");
-  std::vector<std::string_view> parts;
+  std::vector<std::string_view>& parts = trail.parts;
+  parts.clear();
   for (;;) {
     const size_t slash = path.find('\\');
     parts.push_back(path.substr(0, slash));
@@ -135,12 +209,25 @@ Key* OpenSection(Hive& hive, std::string_view path, int line) {
   }
   Key* key = hive.Root(parts.front());
   size_t depth = parts.size() - 1;
-  const bool classes = key == nullptr && Fold(parts.front()) == "hkey_classes_root";
+  const bool classes = key == nullptr && SameName(parts.front(), "HKEY_CLASSES_ROOT");
   if (classes) depth += 2;
   if (key == nullptr && !classes) throw FormatError(line, "unknown root key " + std::string(parts.front()));
   if (depth >= kMaxDepth) throw FormatError(line, "key path deeper than " + std::to_string(kMaxDepth - 1) + " levels");
   if (classes) key = &hive.local_machine.Create("SOFTWARE").Create("Classes");
-  for (size_t next = 1; next < parts.size(); ++next) key = &key->Create(parts[next]);
+  size_t same = 0;
+  if (!trail.keys.empty() && trail.keys.front() == key) {
+    same = 1;
+    while (same < parts.size() && same < trail.names.size() && SameName(parts[same], trail.names[same])) ++same;
+    key = trail.keys[same - 1];
+  }
+  trail.names.resize(parts.size());
+  trail.keys.resize(parts.size());
+  if (same == 0) trail.keys.front() = key;
+  for (size_t next = std::max<size_t>(same, 1); next < parts.size(); ++next) {
+    key = &key->Create(parts[next]);
+    trail.names[next] = parts[next];
+    trail.keys[next] = key;
+  }
   return key;
 }
 
@@ -150,16 +237,15 @@ Value ReadValue(std::string_view line, Lines& lines) {
   if (line.front() == '@') {
     line.remove_prefix(1);
   } else {
-    value.name = ReadQuoted(line, number);
+    ReadQuoted(line, number, value.name);
   }
   line = TrimLeft(line);
   if (line.empty() || line.front() != '=') throw FormatError(number, "missing '=' after the value name");
   line = TrimLeft(line.substr(1));
   if (!line.empty() && line.front() == '"') {
-    const std::string text = ReadQuoted(line, number);
+    ReadQuoted(line, number, value.data);
     if (!Trim(line).empty()) throw FormatError(number, "text after the closing quote");
     value.type = kString;
-    value.data.assign(text.begin(), text.end());
     value.data.push_back(0);
   } else if (StartsWithFolded(line, "dword:")) {
     const uint32_t n = ReadHexNumber(Trim(line.substr(6)), number, "dword value");
@@ -182,13 +268,13 @@ Value ReadValue(std::string_view line, Lines& lines) {
   return value;
 }
 
-std::string Quote(const std::string& text) {
-  std::string out = "\"";
+void AppendQuoted(std::string_view text, std::string& out) {
+  out += '"';
   for (char c : text) {
     if (c == '\\' || c == '"') out += '\\';
     out += c;
   }
-  return out + '"';
+  out += '"';
 }
 
 bool FitsQuoted(const Value& value) {
@@ -198,11 +284,19 @@ bool FitsQuoted(const Value& value) {
 }
 
 void FormatValue(const Value& value, std::string& out) {
-  std::string line = value.name.empty() ? "@" : Quote(value.name);
+  out += value.comment.lines();
+  std::string line;
+  if (value.name.empty()) {
+    line = "@";
+  } else {
+    AppendQuoted(value.name, line);
+  }
   line += '=';
   char buffer[16];
   if (FitsQuoted(value)) {
-    out += line + Quote(std::string(value.data.begin(), value.data.end() - 1)) + '\n';
+    out += line;
+    AppendQuoted(std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size() - 1), out);
+    out += '\n';
     return;
   }
   if (value.type == kDword && value.data.size() == 4) {
@@ -230,104 +324,200 @@ void FormatValue(const Value& value, std::string& out) {
   out += line + '\n';
 }
 
-void FormatKey(const Key& key, const std::string& path, bool root, std::string& out) {
-  if (!root || !key.values.empty()) {
-    out += '[' + path + "]\n";
-    for (const Value& value : key.values) FormatValue(value, out);
+// Writes the key and all below it; path holds the key's path, and holds it again
+// on return.
+void FormatKey(const Key& key, std::string& path, bool root, std::string& out) {
+  if (!root || !key.values().empty() || !key.comment.empty()) {
+    out += key.comment.lines();
+    out += '[';
+    out += path;
+    out += "]\n";
+    for (const Value& value : key.values()) FormatValue(value, out);
     out += '\n';
   }
-  for (const auto& [folded, sub] : key.subkeys) FormatKey(*sub, path + '\\' + sub->name, false, out);
+  const size_t length = path.size();
+  for (const auto& [name, sub] : key.subkeys) {
+    (path += '\\') += sub->name;
+    FormatKey(*sub, path, false, out);
+    path.resize(length);
+  }
 }
 
 }  // namespace
 
-std::string Fold(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+bool FoldedLess::operator()(std::string_view a, std::string_view b) const noexcept {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
+    const auto x = static_cast<unsigned char>(FoldChar(a[i])), y = static_cast<unsigned char>(FoldChar(b[i]));
+    if (x != y) return x < y;
   }
-  return out;
+  return a.size() < b.size();
 }
 
+size_t FoldedHash::operator()(std::string_view name) const noexcept {
+  // FNV-1a over the lower-case form.
+  uint64_t hash = 14695981039346656037u;
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(FoldChar(c))) * 1099511628211u;
+  return static_cast<size_t>(hash);
+}
+
+bool FoldedEqual::operator()(std::string_view a, std::string_view b) const noexcept { return SameName(a, b); }
+
 Key* Key::Find(std::string_view subkey) const {
-  const auto it = subkeys.find(Fold(subkey));
+  const auto it = subkeys.find(subkey);
   return it == subkeys.end() ? nullptr : it->second.get();
 }
 
 Key& Key::Create(std::string_view subkey) {
-  auto& slot = subkeys[Fold(subkey)];
-  if (!slot) slot = std::make_unique<Key>(Key{std::string(subkey), {}, {}});
-  return *slot;
+  // The file lists keys in order: a new one mostly goes last.
+  const bool last = subkeys.empty() || FoldedLess{}(subkeys.rbegin()->first, subkey);
+  auto it = last ? subkeys.end() : subkeys.lower_bound(subkey);
+  if (it == subkeys.end() || FoldedLess{}(subkey, it->first)) {
+    auto key = std::make_unique<Key>(std::string(subkey));
+    const std::string_view name = key->name;
+    it = subkeys.emplace_hint(it, name, std::move(key));
+  }
+  return *it->second;
+}
+
+size_t Key::Position(std::string_view value) const {
+  if (!index_) {
+    for (size_t i = 0; i < values_.size(); ++i) {
+      if (SameName(values_[i].name, value)) return i;
+    }
+    return values_.size();
+  }
+  const auto it = index_->find(value);
+  return it == index_->end() ? values_.size() : it->second;
 }
 
 const Value* Key::FindValue(std::string_view value) const {
-  const std::string folded = Fold(value);
-  for (const Value& v : values) {
-    if (Fold(v.name) == folded) return &v;
-  }
-  return nullptr;
+  const size_t at = Position(value);
+  return at == values_.size() ? nullptr : &values_[at];
 }
 
 void Key::SetValue(Value value) {
-  const std::string folded = Fold(value.name);
-  for (Value& v : values) {
-    if (Fold(v.name) == folded) {
-      v.type = value.type;
-      v.data = std::move(value.data);
-      return;
-    }
+  const size_t at = Position(value.name);
+  if (at < values_.size()) {
+    Value& old = values_[at];
+    old.type = value.type;
+    old.data = std::move(value.data);
+    old.comment.Append(value.comment.lines());
+    return;
   }
-  values.push_back(std::move(value));
+  values_.push_back(std::move(value));
+  if (index_) {
+    index_->emplace(values_.back().name, at);
+  } else if (values_.size() > kUnindexedValues) {
+    index_ = std::make_unique<Index>();
+    for (size_t i = 0; i < values_.size(); ++i) index_->emplace(values_[i].name, i);
+  }
 }
 
 bool Key::DeleteValue(std::string_view value) {
-  const std::string folded = Fold(value);
-  const auto it = std::find_if(values.begin(), values.end(), [&](const Value& v) { return Fold(v.name) == folded; });
-  if (it == values.end()) return false;
-  values.erase(it);
+  const size_t at = Position(value);
+  if (at == values_.size()) return false;
+  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(at));
+  if (index_) {
+    index_->erase(index_->find(value));
+    for (auto& [name, position] : *index_) {
+      if (position > at) --position;
+    }
+  }
   return true;
 }
 
+void Key::Clear() {
+  values_.clear();
+  index_.reset();
+  subkeys.clear();
+}
+
+std::unique_ptr<Key> Key::Clone() const {
+  auto copy = std::make_unique<Key>(name);
+  copy->comment = comment;
+  copy->values_ = values_;
+  if (index_) copy->index_ = std::make_unique<Index>(*index_);
+  for (const auto& [name, sub] : subkeys) {
+    auto key = sub->Clone();
+    const std::string_view view = key->name;
+    copy->subkeys.emplace_hint(copy->subkeys.end(), view, std::move(key));
+  }
+  return copy;
+}
+
 Key* Hive::Root(std::string_view name) {
-  const std::string folded = Fold(name);
-  if (folded == Fold(kLocalMachine)) return &local_machine;
-  if (folded == Fold(kCurrentUser)) return &current_user;
+  return const_cast<Key*>(static_cast<const Hive&>(*this).Root(name));
+}
+
+const Key* Hive::Root(std::string_view name) const {
+  if (SameName(name, kLocalMachine)) return &local_machine;
+  if (SameName(name, kCurrentUser)) return &current_user;
   return nullptr;
+}
+
+Hive Hive::Clone() const {
+  Hive copy;
+  copy.local_machine = std::move(*local_machine.Clone());
+  copy.current_user = std::move(*current_user.Clone());
+  copy.trailer = trailer;
+  return copy;
 }
 
 Hive Parse(std::string_view text) {
   Hive hive;
   if (text.empty()) return hive;
+  std::string decoded;
+  if (text.substr(0, kUtf16Bom.size()) == kUtf16Bom) {
+    decoded = FromUtf16(text.substr(kUtf16Bom.size()));
+    text = decoded;
+  } else if (text.substr(0, kBom.size()) == kBom) {
+    text.remove_prefix(kBom.size());
+  }
   Lines lines(text);
   std::string_view line;
   lines.Next(line);
-  if (line.substr(0, kBom.size()) == kBom) line.remove_prefix(kBom.size());
-  if (Trim(line) != kHeader) throw FormatError(1, "the first line is not \"" + std::string(kHeader) + "\"");
+  if (Trim(line) != kHeader && Trim(line) != kOldHeader) {
+    throw FormatError(1, "the first line is neither \"" + std::string(kHeader) + "\" nor \"" + std::string(kOldHeader) + "\"");
+  }
   Key* key = nullptr;
+  Trail trail;
+  std::string comment;  // the comment lines since the last key or value
   while (lines.Next(line)) {
     line = TrimLeft(line);
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
+    if (line.empty()) continue;
+    if (line.front() == ';') {
+      comment.append(TrimRight(line)) += '\n';
+    } else if (line.front() == '[') {
       const size_t close = line.rfind(']');
       if (close == std::string_view::npos || !Trim(line.substr(close + 1)).empty()) {
         throw FormatError(lines.number(), "key line does not end in ']'");
       }
-      key = OpenSection(hive, line.substr(1, close - 1), lines.number());
+      key = OpenSection(hive, line.substr(1, close - 1), lines.number(), trail);
+      key->comment.Append(comment);
+      comment.clear();
     } else if (line.front() == '"' || line.front() == '@') {
       if (key == nullptr) throw FormatError(lines.number(), "value before the first key");
-      key->SetValue(ReadValue(line, lines));
+      Value value = ReadValue(line, lines);
+      value.comment.Append(comment);
+      comment.clear();
+      key->SetValue(std::move(value));
     } else {
       throw FormatError(lines.number(), "neither a key nor a value");
     }
   }
+  hive.trailer = std::move(comment);
   return hive;
 }
 
 std::string Format(const Hive& hive) {
   std::string out = std::string(kHeader) + "\n\n";
-  FormatKey(hive.local_machine, hive.local_machine.name, true, out);
-  FormatKey(hive.current_user, hive.current_user.name, true, out);
-  return out;
+  for (const Key* root : {&hive.local_machine, &hive.current_user}) {
+    std::string path = root->name;
+    FormatKey(*root, path, true, out);
+  }
+  return out + hive.trailer;
 }
 
 }  // namespace comrt::registry

@@ -6,29 +6,92 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace comrt::registry {
 
-// Lower-case ASCII form of a name, the key under which names compare.
-std::string Fold(std::string_view name);
+// Names compare without regard to (ASCII) case. FoldedLess orders them as their
+// lower-case forms order, without making those, so that a map keyed by names as
+// they were spelt finds them in any case.
+struct FoldedLess {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// Hashing and equality of names without regard to case, likewise.
+struct FoldedHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const noexcept;
+};
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// Comment lines kept with a key or value, each ending in '\n'. Most have none,
+// so an empty one costs a pointer.
+class Comment {
+ public:
+  Comment() = default;
+  Comment(const Comment& other) : lines_(other.lines_ ? std::make_unique<std::string>(*other.lines_) : nullptr) {}
+  Comment& operator=(const Comment& other) {
+    lines_ = other.lines_ ? std::make_unique<std::string>(*other.lines_) : nullptr;
+    return *this;
+  }
+  Comment(Comment&&) noexcept = default;
+  Comment& operator=(Comment&&) noexcept = default;
+
+  void Append(std::string_view lines) {
+    if (lines.empty()) return;
+    if (!lines_) lines_ = std::make_unique<std::string>();
+    *lines_ += lines;
+  }
+  std::string_view lines() const { return lines_ ? std::string_view(*lines_) : std::string_view(); }
+  bool empty() const { return lines().empty(); }
+
+ private:
+  std::unique_ptr<std::string> lines_;
+};
 
 struct Value {
   std::string name;  // empty: the key's default value
   uint32_t type = 0;
   std::vector<uint8_t> data;
+  Comment comment;  // the comment lines before the value in the file
 };
 
-struct Key {
-  std::string name;
-  std::vector<Value> values;
-  std::map<std::string, std::unique_ptr<Key>> subkeys;  // by folded name
+// A key: its values in the order they were first set, found by name without
+// regard to case (through an index once there are many), and its subkeys.
+class Key {
+ public:
+  explicit Key(std::string name = {}) : name(std::move(name)) {}
+
+  std::string name;  // fixed once the key is a subkey: its parent's map is keyed by it
+  Comment comment;  // the comment lines before the key's line in the file
+  // Keyed by the subkey's own name, which lives as long as the subkey.
+  using Subkeys = std::map<std::string_view, std::unique_ptr<Key>, FoldedLess>;
+  Subkeys subkeys;
 
   Key* Find(std::string_view subkey) const;
   Key& Create(std::string_view subkey);
+  const std::vector<Value>& values() const { return values_; }
   const Value* FindValue(std::string_view value) const;
+  // Sets type and data; a value that exists keeps its name's spelling and comment.
   void SetValue(Value value);
   bool DeleteValue(std::string_view value);
+  void Clear();  // all values and subkeys
+  std::unique_ptr<Key> Clone() const;
+
+ private:
+  // Up to this many values a search through them costs less than an index.
+  static constexpr size_t kUnindexedValues = 8;
+
+  size_t Position(std::string_view value) const;  // values_.size() when absent
+
+  std::vector<Value> values_;
+  using Index = std::unordered_map<std::string, size_t, FoldedHash, FoldedEqual>;  // name -> position in values_
+  std::unique_ptr<Index> index_;  // only for many values
 };
 
 // Keys nest fewer than this many levels below a top-level key (the documented
@@ -41,10 +104,13 @@ inline constexpr const char* kLocalMachine = "HKEY_LOCAL_MACHINE";
 inline constexpr const char* kCurrentUser = "HKEY_CURRENT_USER";
 
 struct Hive {
-  Key local_machine{kLocalMachine, {}, {}};
-  Key current_user{kCurrentUser, {}, {}};
+  Key local_machine{kLocalMachine};
+  Key current_user{kCurrentUser};
+  std::string trailer;  // comment lines after the last key's values
 
   Key* Root(std::string_view name);
+  const Key* Root(std::string_view name) const;
+  Hive Clone() const;
 };
 
 // A file that does not follow the format: the 1-based line and what is wrong.
@@ -57,10 +123,13 @@ class FormatError : public std::runtime_error {
   int line_;
 };
 
-// Parses the file's text; an empty text is an empty registry. Throws FormatError.
+// Parses the file's text, UTF-8 (with or without a byte-order mark) or UTF-16LE
+// with its byte-order mark, under the header "Windows Registry Editor Version
+// 5.00" or "REGEDIT4"; an empty text is an empty registry. Comment lines (';')
+// stay with the key or value they stand before. Throws FormatError.
 Hive Parse(std::string_view text);
 
-// The text of the whole tree; Parse(Format(h)) gives h back.
+// The UTF-8 text of the whole tree with its comments; Parse(Format(h)) gives h back.
 std::string Format(const Hive& hive);
 
 }  // namespace comrt::registry

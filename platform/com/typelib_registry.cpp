@@ -104,6 +104,8 @@ extern "C" HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLE
   const std::string path = comrt::Utf16ToUtf8(szFullPath);
   const std::string help = szHelpDir ? comrt::Utf16ToUtf8(szHelpDir) : std::filesystem::path(path).parent_path().string();
   const std::string version = VersionKey(lib.guid, lib.wMajorVerNum, lib.wMinorVerNum);
+  comrt::RegistryTransaction transaction;
+  if (transaction.status() != ERROR_SUCCESS) return RegistryAccessFailed();
   Writer write;
   write(version, nullptr, library_name);
   write(version + "\\" + Hex(lib.lcid) + "\\" + SysKindName(lib.syskind), nullptr, path);
@@ -132,16 +134,22 @@ extern "C" HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLE
     write(key + "\\TypeLib", nullptr, libid);
     write(key + "\\TypeLib", "Version", version_text);
   }
-  return write.ok ? S_OK : RegistryAccessFailed();
+  if (!write.ok || transaction.Commit() != ERROR_SUCCESS) return RegistryAccessFailed();
+  return S_OK;
 }
 
-extern "C" HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
-  const std::string version = VersionKey(libID, wVerMajor, wVerMinor);
+namespace {
+
+bool Registered(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
   std::string path;
-  if (comrt::ReadRegistryText(HKEY_CLASSES_ROOT, version + "\\" + Hex(lcid) + "\\" + SysKindName(syskind), nullptr,
-                              path) != ERROR_SUCCESS) {
-    return TYPE_E_LIBNOTREGISTERED;
-  }
+  return comrt::ReadRegistryText(HKEY_CLASSES_ROOT,
+                                 VersionKey(libID, wVerMajor, wVerMinor) + "\\" + Hex(lcid) + "\\" + SysKindName(syskind),
+                                 nullptr, path) == ERROR_SUCCESS;
+}
+
+HRESULT RemoveRegistration(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
+  if (!Registered(libID, wVerMajor, wVerMinor, lcid, syskind)) return TYPE_E_LIBNOTREGISTERED;
+  const std::string version = VersionKey(libID, wVerMajor, wVerMinor);
   // Only that locale and system go; the version and its interfaces stay while
   // another registration of the version remains.
   const std::string locale = version + "\\" + Hex(lcid);
@@ -166,6 +174,17 @@ extern "C" HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMin
   const std::string library = "TypeLib\\" + libid;
   if (Subkeys(library).empty() && !RemoveTree(library)) return RegistryAccessFailed();
   return S_OK;
+}
+
+}  // namespace
+
+extern "C" HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
+  if (!Registered(libID, wVerMajor, wVerMinor, lcid, syskind)) return TYPE_E_LIBNOTREGISTERED;
+  comrt::RegistryTransaction transaction;
+  if (transaction.status() != ERROR_SUCCESS) return RegistryAccessFailed();
+  const HRESULT hr = RemoveRegistration(libID, wVerMajor, wVerMinor, lcid, syskind);
+  if (FAILED(hr)) return hr;
+  return transaction.Commit() == ERROR_SUCCESS ? S_OK : RegistryAccessFailed();
 }
 
 extern "C" HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib) {

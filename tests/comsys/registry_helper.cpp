@@ -3,6 +3,8 @@
 //   registry_helper set KEY NAME TEXT        REG_SZ value under HKEY_LOCAL_MACHINE\KEY
 //   registry_helper get KEY NAME             prints the text
 //   registry_helper fill KEY PREFIX COUNT    values PREFIX0 .. PREFIX(COUNT-1), one write each
+//   registry_helper churn KEY NAME BYTES     sets the value to BYTES letters, a new letter each
+//                                            time, until it is killed
 // Exits 0 on success, else prints the failing code.
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +56,13 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  std::fputs("usage: registry_helper set KEY NAME TEXT | get KEY NAME | fill KEY PREFIX COUNT\n", stderr);
+  if (argc == 5 && std::strcmp(argv[1], "churn") == 0) {
+    const size_t bytes = std::strtoul(argv[4], nullptr, 10);
+    for (char letter = 'a';; letter = letter == 'z' ? 'a' : static_cast<char>(letter + 1)) {
+      if (const int rc = Set(argv[2], argv[3], std::string(bytes, letter)); rc != 0) return rc;
+    }
+  }
+  std::fputs("usage: registry_helper set KEY NAME TEXT | get KEY NAME | fill KEY PREFIX COUNT | churn KEY NAME BYTES\n",
+             stderr);
   return 2;
 }

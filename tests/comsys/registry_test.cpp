@@ -1,34 +1,32 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "com/registry.h"
+#include "command_output.h"
 #include "temp_registry.h"
 
 namespace {
 
-struct HelperRun {
-  int exit_code;
-  std::string output;
-};
-
-HelperRun Helper(const std::string& args) {
-  const std::string command = std::string(REGISTRY_HELPER) + " " + args;
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string output;
-  char buffer[256];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+CommandOutput Helper(const std::string& args) { return RunCommand(std::string(REGISTRY_HELPER) + " " + args); }
 
 const BYTE* Bytes(const char* text) { return reinterpret_cast<const BYTE*>(text); }
 
@@ -63,13 +61,22 @@ TEST_F(RegistryTest, ValuesWrittenHereAreReadInAnotherProcessAndTheOtherWay) {
   SetText(key, "PATH", "C:\\Tools \"quoted\"");
   RegCloseKey(key);
 
-  const HelperRun got = Helper("get 'SOFTWARE\\Qel\\Tools' PATH");
+  const CommandOutput got = Helper("get 'SOFTWARE\\Qel\\Tools' PATH");
   EXPECT_EQ(got.exit_code, 0) << got.output;
   EXPECT_EQ(got.output, "C:\\Tools \"quoted\"");
 
   EXPECT_EQ(Helper("set 'SOFTWARE\\Qel\\Other' Name 'from child'").exit_code, 0);
   EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "SOFTWARE\\Qel\\Other", "Name"), std::string("from child\0", 11));
   EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "SOFTWARE\\Qel\\Tools", "PATH"), std::string("C:\\Tools \"quoted\"\0", 18));
+
+  // Changes that keep the file's size, one right after the other, are seen by
+  // the next call all the same: by another process, and by a hand edit in place.
+  EXPECT_EQ(Helper("set 'SOFTWARE\\Qel\\Other' Name 'from Child'").exit_code, 0);
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "SOFTWARE\\Qel\\Other", "Name"), std::string("from Child\0", 11));
+  std::string text = ReadFile();
+  text.replace(text.find("from Child"), 10, "by editor!");
+  WriteFile(text);
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "SOFTWARE\\Qel\\Other", "Name"), std::string("by editor!\0", 11));
 }
 
 TEST_F(RegistryTest, FileIsInTheExportFormat) {
@@ -298,7 +305,7 @@ TEST_F(RegistryTest, MalformedFileFailsWithItsLineAndIsNotRewritten) {
   std::string deep = "[HKEY_CLASSES_ROOT";
   for (int i = 0; i < 510; ++i) deep += "\\k";
   const Case cases[] = {
-      {"REGEDIT4\n", 1},
+      {"REGEDIT5\n", 1},
       {header + deep + "]\n", 3},
       {header + "\"v\"=\"before any key\"\n", 3},
       {header + "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"bad \\n escape\"\n", 4},
@@ -383,6 +390,235 @@ TEST_F(RegistryTest, DefaultFileIsInTheConfigFolderAndMadeOnFirstWrite) {
   setenv("HOME", folder_.c_str(), 1);
   EXPECT_EQ(comrt::RegistryPath(), folder_ + "/.config/qelcom/registry.reg");
   setenv("HOME", saved_home.c_str(), 1);
+}
+
+// The type and bytes of a value, or "<code>" when the look-up fails.
+std::string Raw(const char* subkey, const char* name) {
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, &key);
+  if (status != ERROR_SUCCESS) return "<" + std::to_string(status) + ">";
+  DWORD type = 0;
+  char buffer[256] = {};
+  DWORD size = sizeof buffer;
+  status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return "<" + std::to_string(status) + ">";
+  return std::to_string(type) + ":" + std::string(buffer, size);
+}
+
+std::string Utf16Export(const std::string& utf8) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : comrt::Utf8ToUtf16(utf8)) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
+TEST_F(RegistryTest, WindowsExportsInUtf16AndTheOlderHeaderReadAsTheirUtf8Form) {
+  const std::string body =
+      "\r\n; Grüße aus Windows\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wörter]\r\n"
+      "@=\"Käse € \xF0\x9D\x84\x9E\"\r\n"
+      "\"Zahl\"=dword:0000002a\r\n"
+      "\"Roh\"=hex:01,02,\\\r\n"
+      "  03\r\n";
+  const std::string utf8 = "Windows Registry Editor Version 5.00\r\n" + body;
+  const char* const names[] = {"", "Zahl", "Roh", "missing"};
+  WriteFile(utf8);
+  std::vector<std::string> expected;
+  for (const char* name : names) expected.push_back(Raw("SOFTWARE\\Wörter", name));
+  EXPECT_EQ(expected[0], "1:Käse € \xF0\x9D\x84\x9E" + std::string(1, '\0'));
+
+  for (const std::string& text : {Utf16Export(utf8), "REGEDIT4\r\n" + body, Utf16Export("REGEDIT4\r\n" + body)}) {
+    WriteFile(text);
+    for (size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(Raw("SOFTWARE\\Wörter", names[i]), expected[i]) << names[i];
+  }
+
+  // A rewrite writes the UTF-8 form, with the comment where it stood.
+  SetText(HKEY_LOCAL_MACHINE, "added", "x");
+  const std::string file = ReadFile();
+  EXPECT_EQ(file.rfind("Windows Registry Editor Version 5.00\n", 0), 0u) << file;
+  EXPECT_NE(file.find("; Grüße aus Windows\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wörter]\n@=\"Käse € \xF0\x9D\x84\x9E\"\n"),
+            std::string::npos)
+      << file;
+
+  const std::pair<std::string, std::string> malformed[] = {
+      {Utf16Export(utf8 + "[HKEY_LOCAL_MACHINE\\Bad\r\n"), "line 9: key line does not end in ']'"},
+      {Utf16Export(utf8) + "A", "line 9: UTF-16 text ends in half a character"},
+  };
+  for (const auto& [text, message] : malformed) {
+    WriteFile(text);
+    EXPECT_EQ(Raw("SOFTWARE\\Wörter", ""), "<" + std::to_string(ERROR_BADDB) + ">");
+    EXPECT_NE(comrt::RegistryLastError().find(message), std::string::npos) << comrt::RegistryLastError();
+  }
+}
+
+TEST_F(RegistryTest, CommentsStayBeforeTheirKeyOrValueThroughARewrite) {
+  const std::string header = "Windows Registry Editor Version 5.00\n\n";
+  WriteFile(header +
+            ";; written by hand\n"
+            "[HKEY_LOCAL_MACHINE\\A]\n"
+            "  ; the first value\n"
+            "\"v\"=\"1\"\n"
+            "\n"
+            "; about B\n"
+            "[HKEY_LOCAL_MACHINE\\B]\n"
+            "\"w\"=\"2\"\n"
+            "; the end\n");
+  SetText(Create(HKEY_LOCAL_MACHINE, "A"), "x", "3");
+  EXPECT_EQ(ReadFile(), header +
+                            ";; written by hand\n"
+                            "[HKEY_LOCAL_MACHINE\\A]\n"
+                            "; the first value\n"
+                            "\"v\"=\"1\"\n"
+                            "\"x\"=\"3\"\n"
+                            "\n"
+                            "; about B\n"
+                            "[HKEY_LOCAL_MACHINE\\B]\n"
+                            "\"w\"=\"2\"\n"
+                            "\n"
+                            "; the end\n");
+  // A comment goes with what it stood before.
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "B"), ERROR_SUCCESS);
+  EXPECT_EQ(ReadFile().find("about B"), std::string::npos);
+}
+
+TEST_F(RegistryTest, WhatIsNotARegularFileOfTheUserIsRefusedAtOnceWithItsReason) {
+  struct Case {
+    const char* what;
+    std::function<std::string()> make;  // the path to use
+    const char* reason;
+  };
+  const std::string target = folder_ + "/target.reg";
+  const auto link_owned_by = [&](uid_t owner) {
+    const std::string shared = folder_ + "/shared";
+    std::filesystem::create_directory(shared);
+    chmod(shared.c_str(), 01777);
+    const std::string link = shared + "/registry.reg";
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(target, link);
+    EXPECT_EQ(lchown(link.c_str(), owner, owner), 0);
+    return link;
+  };
+  const Case cases[] = {
+      {"FIFO", [&] { mkfifo(file_.c_str(), 0644); return file_; }, "is a FIFO, not a regular file"},
+      {"device", [] { return std::string("/dev/zero"); }, "is a character device, not a regular file"},
+      {"directory", [&] { return folder_; }, "is a directory, not a regular file"},
+      {"socket",
+       [&] {
+         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         std::snprintf(address.sun_path, sizeof address.sun_path, "%s", file_.c_str());
+         bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+         close(fd);
+         return file_;
+       },
+       "is a socket, not a regular file"},
+      {"over 256 MiB",
+       [&] {
+         WriteFile("Windows Registry Editor Version 5.00\n");
+         EXPECT_EQ(truncate(file_.c_str(), (off_t{256} << 20) + 1), 0);
+         return file_;
+       },
+       "is larger than 256 MiB"},
+      {"another user's link in a shared folder", [&] { return link_owned_by(4242); },
+       "is a symbolic link owned by another user (uid 4242)"},
+  };
+  std::ofstream(target) << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n";
+  const bool root = geteuid() == 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what).find("user") != std::string::npos && !root) continue;  // needs lchown to another user
+    std::filesystem::remove(file_);
+    const std::string path = c.make();
+    setenv("QEL_REGISTRY", path.c_str(), 1);
+    HKEY key = nullptr;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_NE(comrt::RegistryLastError().find(path + " " + c.reason), std::string::npos) << comrt::RegistryLastError();
+    EXPECT_NE(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, Bytes("a"), 2), ERROR_SUCCESS);
+    EXPECT_NE(comrt::RegistryLastError().find(c.reason), std::string::npos) << comrt::RegistryLastError();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  }
+  setenv("QEL_REGISTRY", target.c_str(), 1);
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "A", "v"), std::string("1\0", 2)) << "the refused link's target is unchanged";
+
+  // Links of the user, of root and of the folder's owner are followed, and a
+  // write keeps the link and replaces its target.
+  if (root) {
+    for (uid_t owner : {geteuid(), uid_t{0}}) {
+      const std::string link = link_owned_by(owner);
+      setenv("QEL_REGISTRY", link.c_str(), 1);
+      EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "A", "v"), std::string("1\0", 2));
+      SetText(HKEY_LOCAL_MACHINE, "w", "2");
+      EXPECT_TRUE(std::filesystem::is_symlink(link));
+    }
+  }
+  std::ifstream in(target);
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(in), {}).find("\"w\"=\"2\""), std::string::npos);
+}
+
+TEST_F(RegistryTest, ALockFileThatIsALinkOrHeldTooLongFailsTheWriteNamingIt) {
+  SetText(HKEY_LOCAL_MACHINE, "v", "1");
+  const std::string lock = file_ + ".lock";
+  const std::string elsewhere = folder_ + "/elsewhere";
+  std::filesystem::remove(lock);
+  std::filesystem::create_symlink(elsewhere, lock);
+  EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, Bytes("2"), 2), ERROR_ACCESS_DENIED);
+  EXPECT_NE(comrt::RegistryLastError().find("lock file " + lock + " is a symbolic link"), std::string::npos)
+      << comrt::RegistryLastError();
+  EXPECT_FALSE(std::filesystem::exists(elsewhere));
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "", "v"), std::string("1\0", 2));
+
+  std::filesystem::remove(lock);
+  const int held = open(lock.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, Bytes("3"), 2), ERROR_REGISTRY_IO_FAILED);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::seconds(10));
+  EXPECT_LT(waited, std::chrono::seconds(12));
+  EXPECT_NE(comrt::RegistryLastError().find(lock + " has been held by another writer for more than 10 s"),
+            std::string::npos)
+      << comrt::RegistryLastError();
+  close(held);
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "", "v"), std::string("1\0", 2));
+}
+
+TEST_F(RegistryTest, AWriterKilledMidWriteLeavesTheOldFileWholeAndTheNextWriterTidies) {
+  constexpr size_t kBytes = 4 << 20;
+  SetText(HKEY_LOCAL_MACHINE, "kept", "yes");
+  ASSERT_EQ(comrt::WriteRegistryText(HKEY_LOCAL_MACHINE, "Big", "v", std::string(kBytes, 'z')), ERROR_SUCCESS);
+  const std::string command =
+      std::string(REGISTRY_HELPER) + " churn Big v " + std::to_string(kBytes) + " >/dev/null 2>&1 & echo $!";
+  FILE* pipe = popen(command.c_str(), "r");
+  int pid = 0;
+  ASSERT_EQ(fscanf(pipe, "%d", &pid), 1);
+  pclose(pipe);
+  // Kill it while a temporary file is being written.
+  bool caught = false;
+  for (int tries = 0; tries < 200000 && !caught; ++tries) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+      if (entry.path().filename().string().find(".tmp.") != std::string::npos && entry.file_size() > 0) caught = true;
+    }
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  ASSERT_TRUE(caught);
+
+  std::string whole;
+  ASSERT_EQ(comrt::ReadRegistryText(HKEY_LOCAL_MACHINE, "Big", "v", whole), ERROR_SUCCESS);
+  EXPECT_EQ(whole.size(), kBytes);
+  EXPECT_EQ(whole.find_first_not_of(whole[0]), std::string::npos);
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "", "kept"), std::string("yes\0", 4));
+
+  SetText(HKEY_LOCAL_MACHINE, "after", "1");
+  for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock") << "left behind: " << name;
+  }
 }
 
 }  // namespace

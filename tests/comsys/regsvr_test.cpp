@@ -1,31 +1,23 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "com/activation.h"
+#include "com/boundary.h"
 #include "com/registry.h"
+#include "command_output.h"
 #include "temp_registry.h"
 #include "test_server.h"
 
 namespace {
 
-struct Outcome {
-  int exit_code;
-  std::string output;
-};
-
-Outcome Regsvr(const std::string& args, const std::string& folder = ".") {
-  const std::string command = "cd '" + folder + "' && " + REGSVR + " " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string output;
-  char buffer[512];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+CommandOutput Regsvr(const std::string& args, const std::string& folder = ".") {
+  return RunCommand("cd '" + folder + "' && " + REGSVR + " " + args + " 2>&1");
 }
 
 std::string RegisteredPath() {
@@ -39,12 +31,12 @@ using RegsvrTest = TempRegistry;
 
 TEST_F(RegsvrTest, RegistersByFullPathAndUnregisters) {
   const std::filesystem::path server = TEST_SERVER;
-  const Outcome registered = Regsvr(server.filename().string(), server.parent_path().string());
+  const CommandOutput registered = Regsvr(server.filename().string(), server.parent_path().string());
   EXPECT_EQ(registered.exit_code, 0);
   EXPECT_EQ(registered.output, "DllRegisterServer in " + server.string() + " succeeded.\n");
   EXPECT_EQ(RegisteredPath(), server.string());
 
-  const Outcome unregistered = Regsvr("-u " + server.string());
+  const CommandOutput unregistered = Regsvr("-u " + server.string());
   EXPECT_EQ(unregistered.exit_code, 0);
   EXPECT_EQ(unregistered.output, "DllUnregisterServer in " + server.string() + " succeeded.\n");
   EXPECT_EQ(RegisteredPath(), "");
@@ -73,10 +65,39 @@ TEST_F(RegsvrTest, FailuresExitNonZeroAndSayWhy) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    const Outcome outcome = Regsvr(c.args);
+    const CommandOutput outcome = Regsvr(c.args);
     EXPECT_EQ(outcome.exit_code, c.exit_code);
     EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
   }
+}
+
+TEST_F(RegsvrTest, ActivationRacingUnregistrationFindsTheClassOrHearsItIsNotRegistered) {
+  const std::string server = TEST_SERVER;
+  ASSERT_EQ(Regsvr(server).exit_code, 0);
+  const std::string loop = "for i in $(seq 25); do " + std::string(REGSVR) + " -u " + server + " && " + REGSVR + " " +
+                           server + " || exit 1; done >/dev/null";
+  const pid_t child = fork();
+  if (child == 0) {
+    execl("/bin/sh", "sh", "-c", loop.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int registered = 0, not_registered = 0, status = 0;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    IClassFactory* factory = nullptr;
+    const HRESULT hr =
+        CoGetClassObject(CLSID_Counter, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (hr == S_OK) {
+      factory->Release();
+      ++registered;
+    } else {
+      ASSERT_EQ(hr, REGDB_E_CLASSNOTREG) << comrt::TakeErrorDescription().value_or("");
+      EXPECT_NE(comrt::TakeErrorDescription().value_or("").find("is not registered"), std::string::npos);
+      ++not_registered;
+    }
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_GT(registered, 0);
+  EXPECT_GT(not_registered, 0);
 }
 
 }  // namespace

@@ -3,10 +3,23 @@
 //
 // The file is named by the environment variable QEL_REGISTRY, else it is
 // ${XDG_CONFIG_HOME:-$HOME/.config}/qelcom/registry.reg; it is created, with its
-// folder, on the first write. Every call reads the file as it is at that moment, so
-// a key handle holds only a path and its access rights. A write takes an exclusive
-// flock on "<file>.lock", reads the file again, applies the change and replaces the
-// file by rename, so writers in several processes never lose each other's changes.
+// folder, on the first write. Each process keeps the parsed file and reads it
+// again only when it changed, so every call sees the file as it is at that moment
+// and a key handle holds only a path and its access rights. A write takes an
+// exclusive flock on "<file>.lock" (opened without following a link; a writer
+// that waits more than 10 s for it fails), reads the file again, applies the
+// change and replaces the file by rename, so writers in several processes never
+// lose each other's changes; the temporary files of a writer killed mid-write are
+// removed by the next one. A RegistryTransaction makes many changes one write.
+//
+// Refused with a description in RegistryLastError: a path that names a FIFO,
+// device, socket or directory, a file over 256 MiB, a symbolic link owned by
+// another user (not root, not the folder's owner) in a folder others can write,
+// and a lock file that is a symbolic link.
+//
+// The reader takes UTF-8 and the UTF-16LE form (with its byte-order mark) that
+// Windows' registry editor exports, under either of its headers; the writer
+// writes UTF-8. Comment lines stay before the key or value they stood before.
 //
 // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes. Key and value names
 // compare without regard to (ASCII) case and keep the case they were created with.
@@ -136,9 +149,32 @@ LSTATUS ReadRegistryText(HKEY root, const std::string& subkey, const char* value
 // Creates the key as needed and sets the value as REG_SZ.
 LSTATUS WriteRegistryText(HKEY root, const std::string& subkey, const char* value, const std::string& text);
 
-// The description of the last failure on this thread that came from the registry
-// file (malformed, unreadable, unwritable, read-only), with file name and line
-// where there is one; empty when there was none.
+// The description of the failure of this thread's last Reg* call when it came
+// from the registry file (malformed, unreadable, unwritable, read-only, refused),
+// with file name and line where there is one; else empty.
 std::string RegistryLastError();
+
+// Makes the registry changes this thread makes while it lives one change of the
+// file: it locks the file and reads it again, the calls that follow on this thread
+// see and change a tree in memory, and Commit writes that tree with one replace of
+// the file. Changes not committed are dropped. Other threads and processes that
+// write wait for the lock. A transaction opened inside another joins it: its
+// Commit does nothing, the outer one writes.
+class RegistryTransaction {
+ public:
+  RegistryTransaction();
+  ~RegistryTransaction();
+  RegistryTransaction(const RegistryTransaction&) = delete;
+  RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+  // ERROR_SUCCESS when the transaction is open, else why not (RegistryLastError
+  // describes it); calls then go to the file one by one.
+  LSTATUS status() const { return status_; }
+  LSTATUS Commit();
+
+ private:
+  LSTATUS status_;
+  bool open_;
+};
 
 }  // namespace comrt
