@@ -24,4 +24,20 @@ class OwnedLock {
   std::atomic<std::thread::id> owner_{};
 };
 
+// Holds a lock for a scope; on the thread that holds it already it does nothing.
+class OwnedHold {
+ public:
+  explicit OwnedHold(OwnedLock& lock) : lock_(lock.HeldHere() ? nullptr : &lock) {
+    if (lock_) lock_->Take();
+  }
+  ~OwnedHold() {
+    if (lock_) lock_->Give();
+  }
+  OwnedHold(const OwnedHold&) = delete;
+  OwnedHold& operator=(const OwnedHold&) = delete;
+
+ private:
+  OwnedLock* const lock_;
+};
+
 }  // namespace quorlink

@@ -28,21 +28,23 @@ int32_t Hexadecimal(std::string_view text) {
 
 constexpr float kMaxFrameDelay = 1e10f;
 
-// The PC has one host controller, whichever SMBus object drives it. A transaction
-// holds it whole: another thread's waits until it ends, and one started from the
-// message loop during this thread's wait, which would interleave its register
-// writes with the running one, is refused as a nested bus operation is.
+// The PC has one host controller, whichever SMBus object drives it. The search
+// and each transaction hold it whole: another thread's wait until they end. A
+// transaction started from the message loop during this thread's wait, which
+// would interleave its register writes with the running one, is refused as a
+// nested bus operation is.
 quorlink::OwnedLock g_controller;
 
 class ControllerTransaction {
  public:
-  ControllerTransaction() {
+  ControllerTransaction() : hold_(Unheld()) {}
+
+ private:
+  static quorlink::OwnedLock& Unheld() {
     if (g_controller.HeldHere()) quorlink::ThrowBusBusy();
-    g_controller.Take();
+    return g_controller;
   }
-  ~ControllerTransaction() { g_controller.Give(); }
-  ControllerTransaction(const ControllerTransaction&) = delete;
-  ControllerTransaction& operator=(const ControllerTransaction&) = delete;
+  const quorlink::OwnedHold hold_;
 };
 
 // Register offsets from the base and status bits of the two families.
@@ -76,7 +78,10 @@ SMBus::SMBus() {
     return;
   }
   if (code == 400 || code == 2000) IsWinNT = quorlink::kTrue;
-  if (!IsWinNT) FindController();
+  if (!IsWinNT) {
+    const quorlink::OwnedHold hold(g_controller);
+    FindController();
+  }
 }
 
 // Inline: the search tests every value it reads.

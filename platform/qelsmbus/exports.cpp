@@ -1,24 +1,33 @@
 // The exported routines: pick the backend on first use and keep the last error.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "backend.h"
 #include "qelsmbus/qelsmbus.h"
 
 namespace {
 
-std::unique_ptr<qelsmbus::Backend> g_backend;
+// Chosen once by the first call of any thread; read without a lock after that.
+std::mutex g_choosing;
+std::unique_ptr<qelsmbus::Backend> g_chosen;  // guarded by g_choosing
+std::atomic<qelsmbus::Backend*> g_backend{nullptr};
 // Written by every call: in the library's static TLS block, so that the write is
 // one store instead of a lookup of the library's TLS block per call.
 [[gnu::tls_model("initial-exec")]] thread_local int32_t g_lastError = qelsmbus::kNoError;
 
 qelsmbus::Backend& TheBackend() {
-  if (!g_backend) {
+  if (qelsmbus::Backend* backend = g_backend.load(std::memory_order_acquire)) return *backend;
+  const std::lock_guard choosing(g_choosing);
+  if (!g_chosen) {
     const char* board = std::getenv("QEL_BOARD");
     const bool isVirtual = board != nullptr && std::strcmp(board, "virtual") == 0;
-    g_backend = isVirtual ? qelsmbus::MakeVirtualBackend() : qelsmbus::MakeHostBackend();
+    g_chosen = isVirtual ? qelsmbus::MakeVirtualBackend() : qelsmbus::MakeHostBackend();
+    g_backend.store(g_chosen.get(), std::memory_order_release);
   }
-  return *g_backend;
+  return *g_chosen;
 }
 
 // Configuration space is addressed in aligned 32-bit words, as the PCI
@@ -62,7 +71,9 @@ void WriteByBase(int32_t address, int32_t value) {
 int32_t QELSMBusLastError(void) { return g_lastError; }
 
 void QELSMBusReset(void) {
-  g_backend.reset();
+  const std::lock_guard choosing(g_choosing);
+  g_backend.store(nullptr, std::memory_order_release);
+  g_chosen.reset();
   g_lastError = qelsmbus::kNoError;
 }
 
