@@ -1,6 +1,7 @@
 // The byte, word and pointer transactions, each a bus operation (BusOperation.h)
 // built from the line steps. Written bytes get a plain acknowledge clock: no
 // transaction senses whether a device answered.
+#include "BusElements.h"
 #include "BusLines.h"
 #include "BusOperation.h"
 #include "ByteFrames.h"
@@ -14,32 +15,62 @@ namespace {
 using quorlink::Claim;
 using quorlink::Close;
 using quorlink::OnBus;
-using quorlink::Write;
+
+// The line steps as the elements of a transaction, each run as its own routine.
+struct EachStep {
+  static void D() { CommonGlobals::BitDelay(); }
+  static void HH() { PortOutByte(quorlink::lines::DataRegister(), quorlink::lines::CodeHH()); }
+  static void HL() { PortOutByte(quorlink::lines::DataRegister(), quorlink::lines::CodeHL()); }
+  static void Start() { SendStartCondition(); }
+  static void Stop() { SendStopCondition(); }
+  static void Write(float value) { quorlink::Write(value); }
+  static float ReceiveByte() { return ReceiveDataByte(); }
+  static void MasterAck() { SendMasterAck(); }
+  static void MasterNAck() { SendMasterNAck(); }
+};
+
+// Runs the steps of a transaction, on a port that acts. With a bit delay that does
+// not wait only the port library runs between them, so they share one step's lines
+// (BusLines.h). A delay that waits yields to the host's message loop, so each step
+// runs as its own routine and claims the port for itself should a handler have
+// given it up meanwhile.
+template <class Steps>
+void RunSteps(Steps steps) {
+  if (quorlink::Waits(Delay)) {
+    EachStep each;
+    steps(each);
+  } else {
+    quorlink::lines::Elements<false> lines;
+    steps(lines);
+  }
+}
 
 // The turnaround between pointer write and read: a stop, or with RepeatedStart the
 // lines brought to idle without one, so the next start is a repeated start.
-void Turnaround() {
+template <class Bus>
+void Turnaround(Bus& bus) {
   if (RepeatedStart) {
-    PortOutByte(quorlink::lines::DataRegister(), quorlink::lines::CodeHL());
-    CommonGlobals::BitDelay();
-    PortOutByte(quorlink::lines::DataRegister(), quorlink::lines::CodeHH());
+    bus.HL();
+    bus.D();
+    bus.HH();
   } else {
-    SendStopCondition();
-    CommonGlobals::BitDelay();
+    bus.Stop();
+    bus.D();
   }
 }
 
 // A start, the address with the read bit, one byte in, then the not-acknowledge
 // between two bit delays and the stop: the whole of a receive byte, and the read
 // half of a pointer read.
-uint8_t ReadOneByte(uint8_t deviceAddress) {
-  SendStartCondition();
-  Write(quorlink::ReadPhase(deviceAddress));
-  const auto result = static_cast<uint8_t>(ReceiveDataByte());
-  CommonGlobals::BitDelay();
-  SendMasterNAck();
-  CommonGlobals::BitDelay();
-  SendStopCondition();
+template <class Bus>
+uint8_t ReadOneByte(Bus& bus, uint8_t deviceAddress) {
+  bus.Start();
+  bus.Write(quorlink::ReadPhase(deviceAddress));
+  const auto result = static_cast<uint8_t>(bus.ReceiveByte());
+  bus.D();
+  bus.MasterNAck();
+  bus.D();
+  bus.Stop();
   return result;
 }
 
@@ -47,69 +78,81 @@ uint8_t ReadOneByte(uint8_t deviceAddress) {
 
 void ShortWriteTransaction(uint8_t DeviceAddress, uint8_t Data) {
   OnBus(Claim::First, Close::ReleaseThenPause, [&] {
-    SendStartCondition();
-    Write(DeviceAddress);
-    Write(Data);
-    SendStopCondition();
+    RunSteps([&](auto& bus) {
+      bus.Start();
+      bus.Write(DeviceAddress);
+      bus.Write(Data);
+      bus.Stop();
+    });
   });
 }
 
 uint8_t ShortReadTransaction(uint8_t DeviceAddress) {
   uint8_t result = 0;
-  OnBus(Claim::First, Close::ReleaseThenPause, [&] { result = ReadOneByte(DeviceAddress); });
+  OnBus(Claim::First, Close::ReleaseThenPause, [&] {
+    RunSteps([&](auto& bus) { result = ReadOneByte(bus, DeviceAddress); });
+  });
   return result;
 }
 
 void WriteWordTransaction(uint8_t DeviceAddress, uint8_t AddressPointer, float Value) {
   OnBus(Claim::First, Close::ReleaseThenPause, [&] {
-    SendStartCondition();
-    Write(DeviceAddress);
-    Write(AddressPointer);
-    // High byte first; SendDataByte keeps the low 8 bits of each.
-    const int32_t word = comrt::ToInt32(Value);
-    Write(static_cast<float>((word & ~0xFF) / 256));
-    Write(static_cast<float>(word & 0xFF));
-    SendStopCondition();
+    RunSteps([&](auto& bus) {
+      bus.Start();
+      bus.Write(DeviceAddress);
+      bus.Write(AddressPointer);
+      // High byte first; SendDataByte keeps the low 8 bits of each.
+      const int32_t word = comrt::ToInt32(Value);
+      bus.Write(static_cast<float>((word & ~0xFF) / 256));
+      bus.Write(static_cast<float>(word & 0xFF));
+      bus.Stop();
+    });
   });
 }
 
 float ReadWordTransaction(uint8_t DeviceAddress, uint8_t AddressPointer) {
   int32_t word = 0;
   OnBus(Claim::First, Close::ReleaseThenPause, [&] {
-    SendStartCondition();
-    Write(DeviceAddress);
-    Write(AddressPointer);
-    SendStopCondition();
-    SendStartCondition();
-    Write(quorlink::ReadPhase(DeviceAddress));
-    const auto high = static_cast<int32_t>(ReceiveDataByte());
-    SendMasterAck();
-    const auto low = static_cast<int32_t>(ReceiveDataByte());
-    SendMasterNAck();
-    SendStopCondition();
-    word = high * 256 | low;
+    RunSteps([&](auto& bus) {
+      bus.Start();
+      bus.Write(DeviceAddress);
+      bus.Write(AddressPointer);
+      bus.Stop();
+      bus.Start();
+      bus.Write(quorlink::ReadPhase(DeviceAddress));
+      const auto high = static_cast<int32_t>(bus.ReceiveByte());
+      bus.MasterAck();
+      const auto low = static_cast<int32_t>(bus.ReceiveByte());
+      bus.MasterNAck();
+      bus.Stop();
+      word = high * 256 | low;
+    });
   });
   return static_cast<float>(word);
 }
 
 void PortWriteTransaction(uint8_t DeviceAddress, uint8_t AddressPointer, uint8_t Data) {
   OnBus(Claim::UnlessLocked, Close::PauseThenRelease, [&] {
-    SendStartCondition();
-    Write(DeviceAddress);
-    Write(AddressPointer);
-    Write(Data);
-    SendStopCondition();
+    RunSteps([&](auto& bus) {
+      bus.Start();
+      bus.Write(DeviceAddress);
+      bus.Write(AddressPointer);
+      bus.Write(Data);
+      bus.Stop();
+    });
   });
 }
 
 uint8_t PortReadTransaction(uint8_t DeviceAddress, uint8_t AddressPointer) {
   uint8_t result = 0;
   OnBus(Claim::UnlessLocked, Close::PauseThenRelease, [&] {
-    SendStartCondition();
-    Write(DeviceAddress);
-    Write(AddressPointer);
-    Turnaround();
-    result = ReadOneByte(DeviceAddress);
+    RunSteps([&](auto& bus) {
+      bus.Start();
+      bus.Write(DeviceAddress);
+      bus.Write(AddressPointer);
+      Turnaround(bus);
+      result = ReadOneByte(bus, DeviceAddress);
+    });
   });
   return result;
 }

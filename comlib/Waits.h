@@ -2,6 +2,7 @@
 // pass to the host's message loop and measures its time on the system timer
 // through one Deadline, so that all of them read the timer by the same rule.
 #pragma once
+#include <cmath>
 
 namespace quorlink {
 
@@ -29,15 +30,17 @@ class Deadline {
   double end_;
 };
 
-// The wait of a delay that is neither 0 nor not a number.
+// Whether a delay waits: one that is neither 0 nor not a number.
+inline bool Waits(float delay) { return std::fabs(delay) > 0; }
+
+// The wait of a delay that waits.
 void PauseFor(float delay);
 
 // The one wait behind BitDelay and WaitFrameDelay: `delay` seconds on the timer, or
 // that many yields (the next whole number up) with RelativeDelayOn. A delay of 0 or
 // not a number returns at once, before any timer reading.
 inline void Pause(float delay) {
-  if (delay == 0 || delay != delay) return;
-  PauseFor(delay);
+  if (Waits(delay)) PauseFor(delay);
 }
 
 // Yields until `seconds` have passed on the timer since `mark`.

@@ -80,6 +80,21 @@ TEST_F(BusTest, EveryWriteCarriesTheBitsToStayHigh) {
   }
 }
 
+// What a message handled in a bit delay changes holds for the rest of the step:
+// here the port is given up under the step, so its later writes are left out.
+TEST_F(BusTest, AStepReadsThePortStateAgainAfterEachBitDelay) {
+  static int yields;
+  yields = 0;
+  MarkBitDelays();
+  qelsys::SetYieldHook([] {
+    RecorderMark('D');
+    if (++yields == 1) cg::PortClaimed = 0;
+  });
+  cg::PortClaimed = -1;
+  cp::SendStartCondition();
+  EXPECT_EQ(Wire(), "HH D D");
+}
+
 TEST_F(BusTest, SendDataByteSendsTheLowBitsOfTheNearestInteger) {
   struct Case {
     float value;

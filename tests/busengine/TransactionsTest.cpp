@@ -89,6 +89,35 @@ TEST_F(TransactionTest, FramesAndClaimsInEachOwnershipState) {
   }
 }
 
+// Without bit delays the steps of a transaction share one reading of the lines:
+// the same frames, the delays left out.
+TEST_F(TransactionTest, FramesWithoutBitDelaysAreTheSameLessTheDelays) {
+  const auto withoutDelays = [](const std::string& wire) {
+    std::string left;
+    for (size_t at = 0; at < wire.size();) {
+      const size_t end = std::min(wire.find(' ', at), wire.size());
+      if (wire.compare(at, end - at, "D") != 0) left += (left.empty() ? "" : " ") + wire.substr(at, end - at);
+      at = end + 1;
+    }
+    return left;
+  };
+  cp::Delay = 0;
+  for (int16_t repeatedStart : {0, -1}) {
+    cp::RepeatedStart = repeatedStart;
+    for (const Transaction& t : Transactions()) {
+      SCOPED_TRACE(testing::Message() << t.name << " repeated start " << repeatedStart);
+      RecorderReset();
+      ScriptBytes({0xC3, 0xC3});
+      EXPECT_EQ(t.run(), t.result);
+      std::string frame = t.frame;
+      if (repeatedStart && t.name == std::string("PortRead")) {
+        frame.replace(frame.find(Join({kStop, "D", kStart})), Join({kStop, "D"}).size(), "HL D HH");
+      }
+      EXPECT_EQ(Wire(), withoutDelays(Join({"claim", frame, "release"})));
+    }
+  }
+}
+
 TEST_F(TransactionTest, NoPortMeansNothingOnTheWireNoWaitAndZero) {
   long yields = 0;
   static long* counter = &yields;
