@@ -1,7 +1,9 @@
 // The host SMBus access library QELSMBus, bound by name at first use, with the
-// prototypes and error numbers of its own header. No result of its routines can
-// show an error, so the library is asked after each call; a call that ended with
-// one raises it (70, "Permission denied", where the I/O ports cannot be reached).
+// prototypes and error numbers of its own header. The configuration-space routines
+// cannot fail: a function that is not there reads all ones and a write the user
+// may not make is skipped. No result of the I/O routines can show an error, so the
+// library is asked after each of them; a call that ended with one raises it (70,
+// "Permission denied", where the I/O ports cannot be reached).
 #pragma once
 #include <cstdint>
 
@@ -19,14 +21,11 @@ extern quorlink::LastError LastError;
 }  // namespace detail
 
 inline int32_t ReadPCI(int32_t bus, int32_t device, int32_t function, int32_t reg) {
-  const int32_t value = detail::ReadPCI(bus, device, function, reg);
-  detail::LastError.Raise();
-  return value;
+  return detail::ReadPCI(bus, device, function, reg);
 }
 
 inline void WritePCI(int32_t bus, int32_t device, int32_t function, int32_t reg, int32_t value) {
   detail::WritePCI(bus, device, function, reg, value);
-  detail::LastError.Raise();
 }
 
 inline int32_t ReadByBase(int32_t address) {

@@ -34,8 +34,9 @@ QELSMBUS_EXPORT void WriteByBase(int32_t address, int32_t value);
 
 // The error number the calling thread's latest call of the four routines above
 // ended with: QELSMBUS_ERROR_NONE when it succeeded, QELSMBUS_ERROR_PERMISSION_DENIED
-// (70, the runtime's "Permission denied") when the I/O ports cannot be reached. A
-// caller that raises errors checks it after every call.
+// (70, the runtime's "Permission denied") when the I/O ports cannot be reached. The
+// configuration-space routines never fail, so a caller that raises errors checks
+// it after each I/O call.
 #define QELSMBUS_ERROR_NONE 0
 #define QELSMBUS_ERROR_PERMISSION_DENIED 70
 QELSMBUS_EXPORT int32_t QELSMBusLastError(void);
