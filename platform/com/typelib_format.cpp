@@ -128,7 +128,7 @@ bool ValidMemberKind(uint8_t k) {
 
 std::vector<uint8_t> SerializeTypeLib(const LibraryData& library) {
   Writer w;
-  w.bytes.insert(w.bytes.end(), kMagic, kMagic + 4);
+  for (const char c : kMagic) w.U8(static_cast<uint8_t>(c));
   w.U16(kVersion);
   w.Str(library.name);
   w.Guid(library.libid);
