@@ -76,7 +76,11 @@ void CommandBar::resizeEvent(QResizeEvent*) { Arrange(width(), true); }
 
 bool CommandBar::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
-  if (type == QEvent::MouseButtonPress) altAlone_ = false;
+  // An Alt whose release this window never saw alone (a click, or Alt+Tab to
+  // another window) opens nothing.
+  if (type == QEvent::MouseButtonPress || type == QEvent::WindowDeactivate || type == QEvent::ApplicationDeactivate) {
+    altAlone_ = false;
+  }
   if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   if (widget == nullptr || widget->window() != window()) return false;

@@ -5,7 +5,7 @@
 # UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh --test
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 

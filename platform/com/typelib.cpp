@@ -2,6 +2,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <utility>
 
 #include "com/boundary.h"
 #include "com/dispatch.h"
@@ -214,8 +215,16 @@ class TypeInfo final : public Implements<ITypeInfo> {
     if (member->call != nullptr)
       return DispatchInvoke(instance, type_, memid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
     // A library read from a file has no calls of its own: the instance of a dual
-    // interface reaches the same member through its IDispatch entry.
-    return instance->Invoke(memid, IID_NULL, library_.lcid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+    // interface reaches the same member through its IDispatch entry. An instance
+    // whose IDispatch hands the call back here has no other way to it, and the
+    // second pass on the thread refuses it instead of recursing.
+    thread_local const void* forwarding = nullptr;
+    if (forwarding == pvInstance) return DISP_E_MEMBERNOTFOUND;
+    const void* const outer = std::exchange(forwarding, pvInstance);
+    const HRESULT result =
+        instance->Invoke(memid, IID_NULL, library_.lcid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+    forwarding = outer;
+    return result;
   }
 
   HRESULT GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,

@@ -289,7 +289,7 @@ void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt) {
     }
     out.vt = vt;
   }
-  if (FAILED(VariantClear(&dest))) ThrowTypeMismatch();
+  Check(VariantClear(&dest));
   out.Detach(&dest);
 }
 

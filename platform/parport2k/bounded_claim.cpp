@@ -41,8 +41,10 @@ class WakeSignal {
   WakeSignal& operator=(const WakeSignal&) = delete;
   ~WakeSignal() {
     if (number_ == 0) return;
+    // Ignored, not the default (which ends the process): a late expiry may still
+    // be pending when the handler's code is gone.
     struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
+    fallback.sa_handler = SIG_IGN;
     sigemptyset(&fallback.sa_mask);
     sigaction(number_, &fallback, nullptr);
   }
@@ -68,10 +70,14 @@ class ThreadTimer {
     if (made_) timer_delete(id_);
   }
   bool made() const { return made_; }
+  // Fires after `after`, then every millisecond until disarmed with 0: a signal
+  // taken while the thread was still on its way into the claim leaves the next
+  // one to end the sleep.
   void Set(std::chrono::microseconds after) {
     itimerspec when{};
     when.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000);
     when.it_value.tv_nsec = static_cast<long>(after.count() % 1000000) * 1000;
+    when.it_interval.tv_nsec = after.count() > 0 ? 1000000 : 0;
     timer_settime(id_, 0, &when, nullptr);
   }
 

@@ -7,9 +7,10 @@
 namespace parport2k {
 
 // 0 once the descriptor holds its port; otherwise the errno, EINTR when the
-// port stayed busy for `limit` (unbounded only in a process that has taken
-// every real-time signal). After EINTR the kernel keeps the descriptor
-// queued for the port: close it, or the port is handed to it unasked.
+// port stayed busy for `limit` (unbounded in a process that has taken every
+// real-time signal, and while another program's claim sleeps holding ppdev's
+// lock). After EINTR the kernel keeps the descriptor queued for the port:
+// close it, or the port is handed to it unasked.
 int ClaimWithin(int fd, std::chrono::microseconds limit);
 
 }  // namespace parport2k

@@ -187,12 +187,16 @@ void PpdevBackend::Tell(unsigned index, int error) {
 }
 
 bool PpdevBackend::Claim(std::int32_t number) {
-  for (const Device& device : devices_) {
-    if (device.number == number) return true;
-  }
   const std::vector<Found>& ports = Ports();
   if (number < 1 || static_cast<std::size_t>(number) > ports.size()) return false;
   const Found port = ports[static_cast<std::size_t>(number) - 1];
+  for (Device& device : devices_) {
+    if (device.number != number) continue;
+    if (device.index == port.index) return true;
+    // Held under a number the changed list now gives another port.
+    ioctl(device.fd, PPRELEASE);
+    device.number = 0;
+  }
   if (Device* device = Opened(port.index); device != nullptr && device->number != 0) {
     device->number = number;  // held already, under the number it had before the list changed
     return true;

@@ -173,3 +173,45 @@ TEST(TypeLibrary, LoadTypeLibReadsAFile) {
 }
 
 }  // namespace
+
+// An object whose IDispatch hands every call to the type information, as dual
+// objects are often written. A library read from bytes has no calls of its own,
+// so the type information hands the call back to the object: the second pass is
+// refused instead of recursing until the stack runs out.
+struct ForwardingDispatch : IDispatch {
+  ITypeInfo* info = nullptr;
+  int calls = 0;
+  HRESULT QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 1; }
+  ULONG Release() override { return 1; }
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                 UINT* argErr) override {
+    ++calls;
+    return info->Invoke(this, member, flags, params, result, exception, argErr);
+  }
+};
+
+TEST(TypeLibrary, InvokeHandedBackByTheObjectIsRefused) {
+  const std::vector<uint8_t> bytes = comrt::SerializeTypeLib(WidgetLibrary());
+  ComPtr<ITypeLib> lib;
+  ASSERT_EQ(comrt::LoadTypeLibFromBytes(bytes.data(), bytes.size(), lib.put()), S_OK);
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(lib->GetTypeInfo(0, info.put()), S_OK);
+  ForwardingDispatch object;
+  object.info = info.get();
+  comrt::Variant value(SHORT{44});
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS params{&value, &put, 1, 1};
+  EXPECT_EQ(object.Invoke(0x68030000, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(object.calls, 2);
+}

@@ -42,7 +42,7 @@ QELSMBUS_EXPORT void WriteByBase(int32_t address, int32_t value);
 QELSMBUS_EXPORT int32_t QELSMBusLastError(void);
 
 // Drops the backend and everything it read; the next call chooses again from the
-// environment. For tests.
+// environment. For tests, while no other thread is in the library.
 QELSMBUS_EXPORT void QELSMBusReset(void);
 
 #if defined(__cplusplus)
