@@ -317,9 +317,10 @@ LSTATUS RegDeleteTreeA(HKEY hKey, const char* lpSubKey) {
 namespace {
 
 // Where the last enumeration on this thread stood, so that asking for the next
-// index costs one step and not a walk from the first subkey.
+// index costs one step and not a walk from the first subkey. It does not keep the
+// tree alive: a writer that finds the process's tree held elsewhere copies it.
 struct EnumCursor {
-  std::shared_ptr<const Hive> hive;
+  std::weak_ptr<const Hive> hive;
   uint64_t revision = 0;
   const Key* key = nullptr;
   DWORD index = 0;
@@ -340,8 +341,8 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, 
     if (dwIndex >= key.subkeys.size()) return ERROR_NO_MORE_ITEMS;
     EnumCursor& cursor = t_cursor;
     const uint64_t revision = comrt::registry::Revision();
-    if (cursor.hive != hive || cursor.revision != revision || cursor.key != &key || cursor.index > dwIndex) {
-      cursor = {std::move(hive), revision, &key, 0, key.subkeys.begin()};
+    if (cursor.hive.lock() != hive || cursor.revision != revision || cursor.key != &key || cursor.index > dwIndex) {
+      cursor = {hive, revision, &key, 0, key.subkeys.begin()};
     }
     cursor.at = std::next(cursor.at, dwIndex - cursor.index);
     cursor.index = dwIndex;

@@ -517,7 +517,8 @@ std::string Format(const Hive& hive) {
     std::string path = root->name;
     FormatKey(*root, path, true, out);
   }
-  return out + hive.trailer;
+  out += hive.trailer;
+  return out;
 }
 
 }  // namespace comrt::registry
