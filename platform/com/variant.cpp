@@ -80,42 +80,12 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
     value.vt = vt;
     value.parray = *pvargSrc->pparray;
   } else {
+    // Every scalar, text and interface value sits at the start of the union, in the
+    // size an array element of its type has.
+    const ULONG size = comrt::SafeArrayElementSize(vt);
+    if (size == 0) return DISP_E_BADVARTYPE;
     value.vt = vt;
-    switch (vt) {
-      case VT_I1:
-      case VT_UI1:
-        value.bVal = *pvargSrc->pbVal;
-        break;
-      case VT_I2:
-      case VT_UI2:
-      case VT_BOOL:
-        value.iVal = *pvargSrc->piVal;
-        break;
-      case VT_I4:
-      case VT_UI4:
-      case VT_INT:
-      case VT_UINT:
-      case VT_R4:
-      case VT_ERROR:
-        value.lVal = *pvargSrc->plVal;
-        break;
-      case VT_I8:
-      case VT_UI8:
-      case VT_R8:
-      case VT_CY:
-      case VT_DATE:
-        value.llVal = *static_cast<const LONGLONG*>(pvargSrc->byref);
-        break;
-      case VT_BSTR:
-        value.bstrVal = *pvargSrc->pbstrVal;
-        break;
-      case VT_DISPATCH:
-      case VT_UNKNOWN:
-        value.punkVal = *pvargSrc->ppunkVal;
-        break;
-      default:
-        return DISP_E_BADVARTYPE;
-    }
+    std::memcpy(&value.llVal, pvargSrc->byref, size);
   }
   // `value` borrows; VariantCopy makes the owned copy (and handles pvarDest == pvargSrc
   // only through the temporary).
