@@ -274,6 +274,9 @@ struct VARIANT {
     LONG lVal;
     BYTE bVal;
     SHORT iVal;
+    USHORT uiVal;
+    ULONG ulVal;
+    ULONGLONG ullVal;
     FLOAT fltVal;
     DOUBLE dblVal;
     VARIANT_BOOL boolVal;
