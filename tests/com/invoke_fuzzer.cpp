@@ -91,7 +91,9 @@ void MakeScalar(Input& in, VARIANT& v, uint8_t kind) {
       if (v.pdispVal) v.pdispVal->AddRef();
       break;
     }
-    case 10: v.vt = VT_ERROR, v.scode = in.Byte() & 1 ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Word()); break;
+    case 10:  // often the argument a caller leaves out
+      v.vt = VT_ERROR, v.scode = in.Byte() & 1 ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Word());
+      break;
     case 11: {
       static const VARTYPE integers[] = {VT_I1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT};
       v.vt = integers[in.Byte() % std::size(integers)];
@@ -206,9 +208,9 @@ void OneChangeType(Input& in) {
   Storage st;
   comrt::Variant source;
   MakeArg(in, st, source, 0);
-  static const VARTYPE targets[] = {VT_EMPTY, VT_UI1, VT_I2,  VT_I4,   VT_R4,   VT_R8,            VT_BOOL,
-                                    VT_BSTR,  VT_CY,  VT_DATE, VT_I1,  VT_UI2,  VT_UI4,           VT_I8,
-                                    VT_UI8,   VT_INT, VT_UINT, VT_DISPATCH, VT_UNKNOWN, VT_ARRAY | VT_I2, VT_VARIANT};
+  static const VARTYPE targets[] = {VT_EMPTY, VT_I1,   VT_UI1, VT_I2, VT_UI2,  VT_I4,   VT_UI4,      VT_I8,
+                                    VT_UI8,   VT_INT,  VT_UINT, VT_R4, VT_R8,  VT_BOOL, VT_BSTR,     VT_CY,
+                                    VT_DATE,  VT_DISPATCH, VT_UNKNOWN, VT_ARRAY | VT_I2, VT_VARIANT};
   const uint8_t pick = in.Byte();
   const VARTYPE to = pick < 240 ? targets[pick % std::size(targets)] : static_cast<VARTYPE>(in.Word());
   comrt::Variant dest;
