@@ -82,6 +82,8 @@ HRESULT CoercionFailure(HRESULT hr) {
 
 HRESULT Coerce(const ParamInfo& p, const VARIANT& arg, VARIANT& prepared, VARIANT& local, IUnknown*& held) {
   if (!IsValidVariant(arg)) return DISP_E_BADVARTYPE;
+  // The argument a caller leaves out; every parameter here is required.
+  if (arg.vt == VT_ERROR && arg.scode == DISP_E_PARAMNOTFOUND) return DISP_E_PARAMNOTOPTIONAL;
   if (IsInterface(p)) {
     if (p.indirection < 1 || p.indirection > 2) return DISP_E_TYPEMISMATCH;
     Variant object;
@@ -158,14 +160,15 @@ HRESULT PlaceArguments(const MemberInfo& member, const DISPPARAMS& params, UINT*
 // What Invoke refuses a call for, with error information for a caller that asks
 // for it: the HRESULT says the kind, the text names the member.
 HRESULT Refuse(const TypeData& type, const MemberInfo* member, HRESULT hr) {
-  const char* what = hr == DISP_E_MEMBERNOTFOUND   ? "Member not found"
-                     : hr == DISP_E_BADPARAMCOUNT  ? "Wrong number of arguments"
-                     : hr == DISP_E_PARAMNOTFOUND  ? "Named argument not found"
-                     : hr == DISP_E_TYPEMISMATCH   ? "Type mismatch"
-                     : hr == DISP_E_OVERFLOW       ? "Overflow"
-                     : hr == DISP_E_BADVARTYPE     ? "Variable uses an Automation type not supported"
-                     : hr == E_OUTOFMEMORY         ? "Out of memory"
-                                                   : "Invalid argument";
+  const char* what = hr == DISP_E_MEMBERNOTFOUND     ? "Member not found"
+                     : hr == DISP_E_BADPARAMCOUNT    ? "Wrong number of arguments"
+                     : hr == DISP_E_PARAMNOTFOUND    ? "Named argument not found"
+                     : hr == DISP_E_PARAMNOTOPTIONAL ? "Argument not optional"
+                     : hr == DISP_E_TYPEMISMATCH     ? "Type mismatch"
+                     : hr == DISP_E_OVERFLOW         ? "Overflow"
+                     : hr == DISP_E_BADVARTYPE       ? "Variable uses an Automation type not supported"
+                     : hr == E_OUTOFMEMORY           ? "Out of memory"
+                                                     : "Invalid argument";
   SetErrorInfoFor(type.name, member ? std::string(what) + " in a call of " + member->name : std::string(what));
   return hr;
 }

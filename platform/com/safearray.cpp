@@ -222,7 +222,14 @@ HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
   // A BSTR or an interface is passed as itself, everything else by address.
   const bool pointerValue = psa->fFeatures & (FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH);
   if (pv == nullptr && !pointerValue) return E_INVALIDARG;
+  // An element that owns nothing goes straight in, whatever size a descriptor a
+  // client filled in itself gives it; one that owns is at most a VARIANT.
+  if (!(psa->fFeatures & kTypeFlags)) {
+    std::memmove(at, pv, psa->cbElements);
+    return S_OK;
+  }
   alignas(VARIANT) unsigned char copy[sizeof(VARIANT)];
+  if (psa->cbElements > sizeof copy) return E_INVALIDARG;
   const HRESULT hr = CopyElement(psa->fFeatures, copy, pointerValue ? static_cast<const void*>(&pv) : pv, psa->cbElements);
   if (FAILED(hr)) return hr;
   ClearElement(psa->fFeatures, at);
@@ -282,6 +289,8 @@ ULONG SafeArrayElementSize(VARTYPE vt) {
     case VT_DISPATCH:
     case VT_UNKNOWN:
       return 8;
+    case VT_DECIMAL:
+      return sizeof(DECIMAL);
     case VT_VARIANT:
       return sizeof(VARIANT);
     default:

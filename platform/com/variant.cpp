@@ -1,5 +1,6 @@
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "com/convert.h"
 #include "com/error.h"
@@ -66,26 +67,31 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
 HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
   if (pvarDest == nullptr || pvargSrc == nullptr) return E_INVALIDARG;
   if (!comrt::IsValidVartype(pvargSrc->vt)) return DISP_E_BADVARTYPE;
-  if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvarDest, pvargSrc);
-  if (pvargSrc->byref == nullptr) return E_INVALIDARG;
-  const VARTYPE vt = pvargSrc->vt & ~VT_BYREF;
+  const VARIANTARG* source = pvargSrc;
+  if (source->vt == (VT_BYREF | VT_VARIANT)) {
+    // The variant referred to, and when that holds a reference, the value it
+    // refers to. A variant that refers to yet another variant is refused: such a
+    // chain may lead back to where it started.
+    if (source->pvarVal == nullptr) return E_INVALIDARG;
+    source = source->pvarVal;
+    if (!comrt::IsValidVartype(source->vt)) return DISP_E_BADVARTYPE;
+    if (source->vt == (VT_BYREF | VT_VARIANT)) return E_INVALIDARG;
+  }
+  if (!(source->vt & VT_BYREF)) return VariantCopy(pvarDest, source);
+  if (source->byref == nullptr) return E_INVALIDARG;
+  const VARTYPE vt = source->vt & ~VT_BYREF;
   VARIANT value;
   VariantInit(&value);
-  if (vt == VT_VARIANT) {
-    // A reference to a variant that is itself a reference is not a valid argument.
-    if (!comrt::IsValidVartype(pvargSrc->pvarVal->vt)) return DISP_E_BADVARTYPE;
-    if (pvargSrc->pvarVal->vt & VT_BYREF) return E_INVALIDARG;
-    value = *pvargSrc->pvarVal;
-  } else if (vt & VT_ARRAY) {
+  if (vt & VT_ARRAY) {
     value.vt = vt;
-    value.parray = *pvargSrc->pparray;
+    value.parray = *source->pparray;
   } else {
     // Every scalar, text and interface value sits at the start of the union, in the
     // size an array element of its type has.
     const ULONG size = comrt::SafeArrayElementSize(vt);
     if (size == 0) return DISP_E_BADVARTYPE;
     value.vt = vt;
-    std::memcpy(&value.llVal, pvargSrc->byref, size);
+    std::memcpy(&value.llVal, source->byref, size);
   }
   // `value` borrows; VariantCopy makes the owned copy (and handles pvarDest == pvargSrc
   // only through the temporary).
@@ -104,6 +110,9 @@ HRESULT VariantCopyInd(VARIANT* pvarDest, const VARIANTARG* pvargSrc) {
 
 HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT, VARTYPE vt) {
   if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
+  // On success the destination has the type asked for, and no variant has
+  // VT_VARIANT alone.
+  if (vt == VT_VARIANT) return DISP_E_BADVARTYPE;
   try {
     comrt::ChangeType(*pvargDest, *pvarSrc, vt);
     return S_OK;
@@ -129,29 +138,39 @@ void Check(HRESULT hr) {
   if (FAILED(hr)) ThrowTypeMismatch();
 }
 
-double NumberOf(const VARIANT& v) {
+std::u16string_view TextIn(const VARIANT& v) { return {v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal)}; }
+
+// The value of an integer, a Boolean or empty, exactly; nothing for other types.
+std::optional<Whole> ExactWhole(const VARIANT& v) {
   switch (v.vt) {
     case VT_EMPTY:
-      return 0;
+      return Whole{};
     case VT_I1:
-      return static_cast<int8_t>(v.bVal);
+      return SignedWhole(static_cast<int8_t>(v.bVal));
     case VT_UI1:
-      return v.bVal;
+      return UnsignedWhole(v.bVal);
     case VT_I2:
     case VT_BOOL:
-      return v.iVal;
+      return SignedWhole(v.iVal);
     case VT_UI2:
-      return static_cast<uint16_t>(v.iVal);
+      return UnsignedWhole(v.uiVal);
     case VT_I4:
     case VT_INT:
-      return v.lVal;
+      return SignedWhole(v.lVal);
     case VT_UI4:
     case VT_UINT:
-      return static_cast<uint32_t>(v.lVal);
+      return UnsignedWhole(v.ulVal);
     case VT_I8:
-      return static_cast<double>(v.llVal);
+      return SignedWhole(v.llVal);
     case VT_UI8:
-      return static_cast<double>(static_cast<uint64_t>(v.llVal));
+      return UnsignedWhole(v.ullVal);
+    default:
+      return std::nullopt;
+  }
+}
+
+double NumberOf(const VARIANT& v) {
+  switch (v.vt) {
     case VT_R4:
       return v.fltVal;
     case VT_R8:
@@ -160,14 +179,40 @@ double NumberOf(const VARIANT& v) {
     case VT_CY:
       return FromCurrency(v.cyVal.int64);
     case VT_BSTR:
-      return ParseNumber(std::u16string_view(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal)));
-    default:
-      ThrowTypeMismatch();
+      return ParseNumber(TextIn(v));
+    default: {
+      const std::optional<Whole> whole = ExactWhole(v);
+      if (!whole) ThrowTypeMismatch();
+      const double magnitude = static_cast<double>(whole->magnitude);
+      return whole->negative ? -magnitude : magnitude;
+    }
   }
 }
 
+// The value as a whole number: exactly from an integer, a currency or the digits
+// of a text, otherwise rounded from its number.
+Whole WholeIn(const VARIANT& v) {
+  if (const std::optional<Whole> whole = ExactWhole(v)) return *whole;
+  if (v.vt == VT_CY) return WholeOfCurrency(v.cyVal.int64);
+  if (v.vt == VT_BSTR) return ParseWhole(TextIn(v));
+  return WholeOf(NumberOf(v));
+}
+
+float SingleOf(const VARIANT& v) {
+  // Straight from 64 bits: through a double the value would be rounded twice.
+  if (v.vt == VT_I8) return static_cast<float>(v.llVal);
+  if (v.vt == VT_UI8) return static_cast<float>(v.ullVal);
+  return ToSingle(NumberOf(v));
+}
+
+int64_t CurrencyOf(const VARIANT& v) {
+  if (const std::optional<Whole> whole = ExactWhole(v)) return ToCurrency(*whole);
+  if (v.vt == VT_BSTR) return ParseCurrency(TextIn(v));
+  return ToCurrency(NumberOf(v));
+}
+
 bool BooleanOf(const VARIANT& v) {
-  if (v.vt == VT_BSTR) return ParseBoolean(std::u16string_view(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal)));
+  if (v.vt == VT_BSTR) return ParseBoolean(TextIn(v));
   return NumberOf(v) != 0.0;
 }
 
@@ -176,7 +221,7 @@ std::u16string TextOf(const VARIANT& v) {
     case VT_EMPTY:
       return u"";
     case VT_BSTR:
-      return std::u16string(v.bstrVal ? v.bstrVal : u"", SysStringLen(v.bstrVal));
+      return std::u16string(TextIn(v));
     case VT_BOOL:
       return v.boolVal ? u"True" : u"False";
     case VT_R4:
@@ -188,8 +233,11 @@ std::u16string TextOf(const VARIANT& v) {
     case VT_DATE:
       // A date's text is a calendar date, which this runtime does not write.
       ThrowTypeMismatch();
-    default:
-      return Utf8ToUtf16(FormatNumber(NumberOf(v), false));
+    default: {
+      const std::optional<Whole> whole = ExactWhole(v);
+      if (!whole) ThrowTypeMismatch();
+      return Utf8ToUtf16(FormatWhole(*whole));
+    }
   }
 }
 
@@ -214,23 +262,40 @@ void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt) {
     ThrowTypeMismatch();
   } else {
     switch (vt) {
+      case VT_I1:
+        out.bVal = static_cast<BYTE>(Narrow<int8_t>(WholeIn(value)));
+        break;
       case VT_UI1:
-        out.bVal = ToUInt8(NumberOf(value));
+        out.bVal = Narrow<uint8_t>(WholeIn(value));
         break;
       case VT_I2:
-        out.iVal = ToInt16(NumberOf(value));
+        out.iVal = Narrow<int16_t>(WholeIn(value));
+        break;
+      case VT_UI2:
+        out.uiVal = Narrow<uint16_t>(WholeIn(value));
         break;
       case VT_I4:
-        out.lVal = ToInt32(NumberOf(value));
+      case VT_INT:
+        out.lVal = Narrow<int32_t>(WholeIn(value));
+        break;
+      case VT_UI4:
+      case VT_UINT:
+        out.ulVal = Narrow<uint32_t>(WholeIn(value));
+        break;
+      case VT_I8:
+        out.llVal = Narrow<int64_t>(WholeIn(value));
+        break;
+      case VT_UI8:
+        out.ullVal = Narrow<uint64_t>(WholeIn(value));
         break;
       case VT_R4:
-        out.fltVal = ToSingle(NumberOf(value));
+        out.fltVal = SingleOf(value);
         break;
       case VT_R8:
         out.dblVal = NumberOf(value);
         break;
       case VT_CY:
-        out.cyVal.int64 = ToCurrency(NumberOf(value));
+        out.cyVal.int64 = CurrencyOf(value);
         break;
       case VT_DATE:
         // Text is read as a number, not as a calendar date.

@@ -7,6 +7,7 @@
 // interface.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "com/typelib.h"
@@ -90,8 +91,15 @@ void MakeScalar(Input& in, VARIANT& v, uint8_t kind) {
       if (v.pdispVal) v.pdispVal->AddRef();
       break;
     }
-    case 10: v.vt = VT_ERROR, v.scode = static_cast<SCODE>(in.Word()); break;
-    case 11: v.vt = VT_I8, v.llVal = static_cast<LONGLONG>(in.Word() | static_cast<uint64_t>(in.Word()) << 32); break;
+    case 10:  // often the argument a caller leaves out
+      v.vt = VT_ERROR, v.scode = in.Byte() & 1 ? DISP_E_PARAMNOTFOUND : static_cast<SCODE>(in.Word());
+      break;
+    case 11: {
+      static const VARTYPE integers[] = {VT_I1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT};
+      v.vt = integers[in.Byte() % std::size(integers)];
+      v.llVal = static_cast<LONGLONG>(in.Word() | static_cast<uint64_t>(in.Word()) << 32);
+      break;
+    }
     case 12: v.vt = VT_UNKNOWN, v.punkVal = nullptr; break;
     case 13: v.vt = VT_CY, v.cyVal.int64 = static_cast<LONGLONG>(in.Word() | static_cast<uint64_t>(in.Word()) << 32); break;
     case 14: v.vt = VT_DATE, v.date = in.Double(); break;
@@ -129,7 +137,7 @@ void MakeArg(Input& in, Storage& st, VARIANT& v, int depth) {
         default: st.objects[slot] = g_other.get(), v.vt = VT_BYREF | VT_DISPATCH, v.ppdispVal = &st.objects[slot];
       }
       break;
-    case 5:  // a reference to a variant (which may itself be a reference: invalid, must be refused)
+    case 5:  // a reference to a variant (which may itself be a reference, once followed, twice refused)
       if (depth < 2) {
         st.variants.emplace_back();
         MakeArg(in, st, st.variants.back(), depth + 1);
@@ -191,7 +199,7 @@ void OneInvoke(Input& in) {
     SysFreeString(excep.bstrHelpFile);
   }
   const bool pointsAtAnArgument = hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW || hr == DISP_E_BADVARTYPE ||
-                                  hr == DISP_E_PARAMNOTFOUND;
+                                  hr == DISP_E_PARAMNOTFOUND || hr == DISP_E_PARAMNOTOPTIONAL;
   if (FAILED(hr) && (mode & 32) && !pointsAtAnArgument && argErr != 0) __builtin_trap();
   if (pointsAtAnArgument && (mode & 32) && argErr >= cArgs) __builtin_trap();
 }
@@ -200,13 +208,14 @@ void OneChangeType(Input& in) {
   Storage st;
   comrt::Variant source;
   MakeArg(in, st, source, 0);
-  static const VARTYPE targets[] = {VT_EMPTY, VT_UI1,  VT_I2,      VT_I4,            VT_R4,       VT_R8,      VT_BOOL,
-                                    VT_BSTR,  VT_CY,   VT_DATE,    VT_ARRAY | VT_I2, VT_DISPATCH, VT_UNKNOWN, VT_VARIANT};
+  static const VARTYPE targets[] = {VT_EMPTY, VT_I1,   VT_UI1, VT_I2, VT_UI2,  VT_I4,   VT_UI4,      VT_I8,
+                                    VT_UI8,   VT_INT,  VT_UINT, VT_R4, VT_R8,  VT_BOOL, VT_BSTR,     VT_CY,
+                                    VT_DATE,  VT_DISPATCH, VT_UNKNOWN, VT_ARRAY | VT_I2, VT_VARIANT};
   const uint8_t pick = in.Byte();
-  const VARTYPE to = pick < 240 ? targets[pick % 14] : static_cast<VARTYPE>(in.Word());
+  const VARTYPE to = pick < 240 ? targets[pick % std::size(targets)] : static_cast<VARTYPE>(in.Word());
   comrt::Variant dest;
   const HRESULT hr = VariantChangeType(&dest, &source, 0, to);
-  if (SUCCEEDED(hr) && to != VT_VARIANT && dest.vt != to) __builtin_trap();
+  if (SUCCEEDED(hr) && dest.vt != to) __builtin_trap();
   if (FAILED(hr) && dest.vt != VT_EMPTY) __builtin_trap();
   if (in.Byte() & 1) VariantChangeType(&source, &source, 0, to);  // in place
 }

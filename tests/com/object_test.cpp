@@ -239,6 +239,95 @@ TEST_F(ObjectTest, ByReferenceArgumentsReachTheCallersVariable) {
   EXPECT_EQ(result.iVal, 4);
 }
 
+TEST_F(ObjectTest, ArgumentsOfEveryIntegerTypeReferredThroughVariantsOrLeftOut) {
+  auto refTo = [](VARTYPE vt, void* target) {
+    Variant v;
+    v.vt = VT_BYREF | vt;
+    v.byref = target;
+    return v;
+  };
+  auto typed = [](VARTYPE vt, int64_t bits) {
+    Variant v;
+    v.vt = vt;
+    v.llVal = bits;
+    return v;
+  };
+  Variant omitted;
+  omitted.vt = VT_ERROR;
+  omitted.scode = DISP_E_PARAMNOTFOUND;
+  Variant otherError;
+  otherError.vt = VT_ERROR;
+  otherError.scode = E_FAIL;
+  // Variants referring to variants that hold references to the caller's values.
+  LONG seven = 7;
+  double factor = 1.5;
+  SHORT three = 3;
+  float data = 2;
+  comrt::Bstr text("abc");
+  BSTR textValue = text.get();
+  Variant sevenRef = refTo(VT_I4, &seven), factorRef = refTo(VT_R8, &factor), threeRef = refTo(VT_I2, &three),
+          dataRef = refTo(VT_R4, &data), textRef = refTo(VT_BSTR, &textValue), innerVariant(SHORT{4}),
+          variantRef = refTo(VT_VARIANT, &innerVariant);
+  const DISPID describe = 0x60030006, scale = 0x60030001, echo = 0x60030003, bump = 0x60030002, child = 0x68030002,
+               level = 0x68030000;
+  struct Case {
+    const char* name;
+    DISPID id;
+    WORD flags;
+    std::vector<Variant> args;  // in declared order
+    HRESULT hr;
+    UINT argErr;              // when the call is refused
+    const char16_t* result;   // the result's text, when the call succeeds
+  };
+  const Case cases[] = {
+      {"I4 through a variant", describe, DISPATCH_METHOD, {refTo(VT_VARIANT, &sevenRef)}, S_OK, 0, u"value 7"},
+      {"R8 and I2 through variants", scale, DISPATCH_METHOD,
+       {refTo(VT_VARIANT, &factorRef), refTo(VT_VARIANT, &threeRef)}, S_OK, 0, u"4.5"},
+      {"text through a variant", echo, DISPATCH_METHOD, {refTo(VT_VARIANT, &textRef)}, S_OK, 0, u"abc"},
+      {"float by reference through a variant", bump, DISPATCH_METHOD, {refTo(VT_VARIANT, &dataRef)}, S_OK, 0,
+       nullptr},
+      {"a variant reference too deep", describe, DISPATCH_METHOD, {refTo(VT_VARIANT, &variantRef)},
+       DISP_E_TYPEMISMATCH, 0, nullptr},
+      {"UI8", describe, DISPATCH_METHOD, {typed(VT_UI8, 7)}, S_OK, 0, u"value 7"},
+      {"I8 at the bottom of LONG", describe, DISPATCH_METHOD, {typed(VT_I8, INT32_MIN)}, S_OK, 0,
+       u"value -2147483648"},
+      {"I8 beyond LONG", describe, DISPATCH_METHOD, {typed(VT_I8, 1ll << 31)}, DISP_E_OVERFLOW, 0, nullptr},
+      {"UINT beyond LONG", describe, DISPATCH_METHOD, {typed(VT_UINT, 4000000000)}, DISP_E_OVERFLOW, 0, nullptr},
+      {"LONG to float and I1 to LONG", scale, DISPATCH_METHOD, {typed(VT_INT, 2), typed(VT_I1, -3)}, S_OK, 0,
+       u"-6"},
+      {"left out", describe, DISPATCH_METHOD, {omitted}, DISP_E_PARAMNOTOPTIONAL, 0, nullptr},
+      {"second left out", scale, DISPATCH_METHOD, {Variant(1.5), omitted}, DISP_E_PARAMNOTOPTIONAL, 0, nullptr},
+      {"first left out", scale, DISPATCH_METHOD, {omitted, Variant(SHORT{3})}, DISP_E_PARAMNOTOPTIONAL, 1, nullptr},
+      {"VARIANT left out", echo, DISPATCH_METHOD, {omitted}, DISP_E_PARAMNOTOPTIONAL, 0, nullptr},
+      {"by reference left out", bump, DISPATCH_METHOD, {omitted}, DISP_E_PARAMNOTOPTIONAL, 0, nullptr},
+      {"object left out", child, DISPATCH_PROPERTYPUTREF, {omitted}, DISP_E_PARAMNOTOPTIONAL, 0, nullptr},
+      {"property value left out", level, DISPATCH_PROPERTYPUT, {omitted}, DISP_E_PARAMNOTOPTIONAL, 0, nullptr},
+      {"an error value that is no omission", describe, DISPATCH_METHOD, {otherError}, DISP_E_TYPEMISMATCH, 0,
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    const bool setter = c.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+    Args args(c.args, setter);
+    Variant result;
+    UINT argErr = 99;
+    widget->level = 5;
+    EXPECT_EQ(Call(late, c.id, c.flags, args, &result, &argErr), c.hr) << c.name;
+    if (FAILED(c.hr)) {
+      EXPECT_EQ(argErr, c.argErr) << c.name;
+      EXPECT_EQ(widget->level, 5) << c.name << ": the member did not run";
+    } else if (c.result) {
+      EXPECT_EQ(comrt::ToText(result), c.result) << c.name;
+    }
+  }
+  Args describeOmitted({omitted});
+  Call(late, describe, DISPATCH_METHOD, describeOmitted);
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
+  comrt::Bstr description;
+  info->GetDescription(description.put());
+  EXPECT_EQ(description.utf8(), "Argument not optional in a call of Describe");
+}
+
 TEST_F(ObjectTest, ObjectPropertiesTakeAndGiveReferences) {
   ComPtr<Widget> other = comrt::Make<Widget>();
   Args set({Variant(static_cast<IDispatch*>(other.get()))}, true);

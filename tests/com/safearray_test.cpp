@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "com/variant.h"
 
 namespace {
@@ -74,6 +76,72 @@ TEST(SafeArray, CopyOwnsItsStringsAndVariants) {
   ASSERT_EQ(SafeArrayGetElement(copy, &i, &element), S_OK);
   EXPECT_EQ(element.vt, VT_EMPTY);
   SafeArrayDestroy(copy);
+}
+
+TEST(SafeArray, EveryBaseTypeButEmptyAndNull) {
+  const struct {
+    VARTYPE vt;
+    UINT size;  // 0: refused
+  } types[] = {
+      {VT_EMPTY, 0}, {VT_NULL, 0},  {VT_I1, 1},      {VT_UI1, 1},     {VT_I2, 2},      {VT_UI2, 2},   {VT_BOOL, 2},
+      {VT_I4, 4},    {VT_UI4, 4},   {VT_INT, 4},     {VT_UINT, 4},    {VT_R4, 4},      {VT_ERROR, 4}, {VT_I8, 8},
+      {VT_UI8, 8},   {VT_R8, 8},    {VT_CY, 8},      {VT_DATE, 8},    {VT_BSTR, 8},    {VT_DISPATCH, 8},
+      {VT_UNKNOWN, 8}, {VT_DECIMAL, 16}, {VT_VARIANT, sizeof(VARIANT)},
+  };
+  for (const auto& t : types) {
+    SAFEARRAY* psa = SafeArrayCreateVector(t.vt, 0, 2);
+    if (t.size == 0) {
+      EXPECT_EQ(psa, nullptr) << t.vt;
+      continue;
+    }
+    ASSERT_NE(psa, nullptr) << t.vt;
+    EXPECT_EQ(SafeArrayGetElemsize(psa), t.size) << t.vt;
+    VARTYPE vt = 0;
+    EXPECT_EQ(SafeArrayGetVartype(psa, &vt), S_OK);
+    EXPECT_EQ(vt, t.vt);
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+  }
+}
+
+TEST(SafeArray, DecimalElementsKeepAllSixteenBytes) {
+  SAFEARRAYBOUND bounds[] = {{2, 0}, {3, 1}};
+  SAFEARRAY* psa = SafeArrayCreate(VT_DECIMAL, 2, bounds);
+  ASSERT_NE(psa, nullptr);
+  DECIMAL value{};
+  value.scale = 2;
+  value.sign = 0x80;
+  value.Hi32 = 0x01234567;
+  value.Lo64 = 0x89ABCDEF01234567;
+  LONG last[] = {1, 3};
+  ASSERT_EQ(SafeArrayPutElement(psa, last, &value), S_OK);
+  SAFEARRAY* copy = nullptr;
+  ASSERT_EQ(SafeArrayCopy(psa, &copy), S_OK);
+  ASSERT_EQ(SafeArrayDestroy(psa), S_OK);
+  DECIMAL back{};
+  ASSERT_EQ(SafeArrayGetElement(copy, last, &back), S_OK);
+  EXPECT_EQ(std::memcmp(&back, &value, sizeof value), 0) << "all 16 bytes";
+  LONG first[] = {0, 1};
+  ASSERT_EQ(SafeArrayGetElement(copy, first, &back), S_OK);
+  EXPECT_EQ(back.Lo64 | back.Hi32 | back.sign | back.scale, 0u) << "its neighbour untouched";
+  EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
+}
+
+TEST(SafeArray, PutsAnElementOfAnySizeADescriptorGives) {
+  // A descriptor a client filled in itself, of records larger than any VARIANT.
+  struct Record {
+    unsigned char bytes[40];
+  } data[2] = {}, record;
+  std::memset(record.bytes, 0xA5, sizeof record.bytes);
+  SAFEARRAY psa{};
+  psa.cDims = 1;
+  psa.fFeatures = FADF_STATIC;
+  psa.cbElements = sizeof(Record);
+  psa.pvData = data;
+  psa.rgsabound[0] = {2, 0};
+  LONG i = 1;
+  ASSERT_EQ(SafeArrayPutElement(&psa, &i, &record), S_OK);
+  EXPECT_EQ(std::memcmp(&data[1], &record, sizeof record), 0);
+  EXPECT_EQ(data[0].bytes[0], 0);
 }
 
 TEST(SafeArray, RefusesBadArguments) {

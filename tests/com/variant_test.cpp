@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "com/variant.h"
@@ -97,7 +98,7 @@ TEST(VariantChangeType, NumbersTextBooleansAndEmpty) {
       {"\"yes\" to BOOL", Variant("yes"), VT_BOOL, DISP_E_TYPEMISMATCH, 0},
       {"empty to I2", Variant(), VT_I2, S_OK, 0},
       {"empty to BOOL", Variant(), VT_BOOL, S_OK, 0},
-      {"I2 to a type it does not convert to", Variant(SHORT{1}), VT_I8, DISP_E_TYPEMISMATCH, 0},
+      {"I2 to a type it does not convert to", Variant(SHORT{1}), VT_ERROR, DISP_E_TYPEMISMATCH, 0},
   };
   ExpectConversions(std::begin(cases), std::end(cases));
 }
@@ -211,8 +212,169 @@ TEST(VariantChangeType, FollowsReferencesAndKeepsArraysToTheirOwnType) {
   EXPECT_EQ(VariantChangeType(&out, &array, 0, VT_ARRAY | VT_UI1), DISP_E_TYPEMISMATCH);
   ASSERT_EQ(VariantChangeType(&out, &array, 0, VT_ARRAY | VT_I2), S_OK);
   EXPECT_NE(out.parray, array.parray) << "the array is copied, not shared";
-  ASSERT_EQ(VariantChangeType(&out, &array, 0, VT_VARIANT), S_OK);
+  EXPECT_EQ(VariantChangeType(&out, &array, 0, VT_VARIANT), DISP_E_BADVARTYPE) << "no variant has that type";
   EXPECT_EQ(out.vt, VT_ARRAY | VT_I2);
+}
+
+// A Variant of an integer type, its bits given as a 64-bit value.
+Variant Signed(VARTYPE vt, int64_t value) {
+  Variant v;
+  v.vt = vt;
+  v.llVal = value;
+  return v;
+}
+Variant Unsigned(VARTYPE vt, uint64_t value) {
+  Variant v;
+  v.vt = vt;
+  v.ullVal = value;
+  return v;
+}
+Variant RefTo(VARTYPE vt, void* target) {
+  Variant v;
+  v.vt = VT_BYREF | vt;
+  v.byref = target;
+  return v;
+}
+
+// The value `v` holds, written out here rather than by the conversions under test;
+// a currency as its count of ten-thousandths.
+std::string Written(const VARIANT& v) {
+  char single[32];
+  switch (v.vt) {
+    case VT_I1: return std::to_string(static_cast<int8_t>(v.bVal));
+    case VT_UI1: return std::to_string(v.bVal);
+    case VT_I2: return std::to_string(v.iVal);
+    case VT_UI2: return std::to_string(v.uiVal);
+    case VT_I4:
+    case VT_INT: return std::to_string(v.lVal);
+    case VT_UI4:
+    case VT_UINT: return std::to_string(v.ulVal);
+    case VT_I8:
+    case VT_CY: return std::to_string(v.llVal);
+    case VT_UI8: return std::to_string(v.ullVal);
+    case VT_R4: std::snprintf(single, sizeof single, "%.9g", v.fltVal); return single;
+    case VT_BSTR: return comrt::Utf16ToUtf8(std::u16string_view(v.bstrVal, SysStringLen(v.bstrVal)));
+    default: return "type " + std::to_string(v.vt);
+  }
+}
+
+TEST(VariantChangeType, EveryIntegerTypeBothWaysExactly) {
+  // A reference to a variant that holds a reference (to a 64-bit integer, to a
+  // text, and once more to a variant).
+  LONGLONG big = 9007199254740993;  // 2^53 + 1, the first integer a double cannot hold
+  Variant bigRef = RefTo(VT_I8, &big);
+  comrt::Bstr twelve("12");
+  BSTR twelveText = twelve.get();
+  Variant textRef = RefTo(VT_BSTR, &twelveText);
+  Variant innermost(SHORT{1});
+  Variant middle = RefTo(VT_VARIANT, &innermost);
+  Variant tooDeep = RefTo(VT_VARIANT, &middle);
+
+  const struct {
+    const char* name;
+    Variant in;
+    VARTYPE to;
+    HRESULT hr;
+    const char* out;  // compared when hr is S_OK
+  } cases[] = {
+      {"I8 to text", Signed(VT_I8, 123456789012345678), VT_BSTR, S_OK, "123456789012345678"},
+      {"I8 2^53+1 to text", Signed(VT_I8, 9007199254740993), VT_BSTR, S_OK, "9007199254740993"},
+      {"I8 minimum to text", Signed(VT_I8, INT64_MIN), VT_BSTR, S_OK, "-9223372036854775808"},
+      {"UI8 maximum to text", Unsigned(VT_UI8, UINT64_MAX), VT_BSTR, S_OK, "18446744073709551615"},
+      {"UI4 maximum to text", Unsigned(VT_UI4, 4294967295u), VT_BSTR, S_OK, "4294967295"},
+      {"UINT to text", Unsigned(VT_UINT, 3000000000u), VT_BSTR, S_OK, "3000000000"},
+      {"I1 to text", Signed(VT_I1, -128), VT_BSTR, S_OK, "-128"},
+      {"I8 2^53+1 to UI8", Signed(VT_I8, 9007199254740993), VT_UI8, S_OK, "9007199254740993"},
+      {"UI8 2^63-1 to I8", Unsigned(VT_UI8, INT64_MAX), VT_I8, S_OK, "9223372036854775807"},
+      {"UI8 2^63 to I8", Unsigned(VT_UI8, 1ull << 63), VT_I8, DISP_E_OVERFLOW, nullptr},
+      {"I8 -1 to UI8", Signed(VT_I8, -1), VT_UI8, DISP_E_OVERFLOW, nullptr},
+      {"I8 2^31 to I4", Signed(VT_I8, 2147483648), VT_I4, DISP_E_OVERFLOW, nullptr},
+      {"I8 to R4, rounded once", Signed(VT_I8, (1ll << 62) + (1ll << 38) + 1), VT_R4, S_OK, "4.61168657e+18"},
+      {"\"9007199254740993\" to I8", Variant("9007199254740993"), VT_I8, S_OK, "9007199254740993"},
+      {"\" -9223372036854775808 \" to I8", Variant(" -9223372036854775808 "), VT_I8, S_OK, "-9223372036854775808"},
+      {"\"9223372036854775808\" to I8", Variant("9223372036854775808"), VT_I8, DISP_E_OVERFLOW, nullptr},
+      {"\"18446744073709551615\" to UI8", Variant("18446744073709551615"), VT_UI8, S_OK, "18446744073709551615"},
+      {"\"18446744073709551616\" to UI8", Variant("18446744073709551616"), VT_UI8, DISP_E_OVERFLOW, nullptr},
+      {"\"9007199254740993.5\" to I8, a tie", Variant("9007199254740993.5"), VT_I8, S_OK, "9007199254740994"},
+      {"\"9007199254740992.5\" to I8, a tie", Variant("9007199254740992.5"), VT_I8, S_OK, "9007199254740992"},
+      {"\"9007199254740992.50001\" to I8", Variant("9007199254740992.50001"), VT_I8, S_OK, "9007199254740993"},
+      {"\"12345678901234567e1\" to I8", Variant("12345678901234567e1"), VT_I8, S_OK, "123456789012345670"},
+      {"\"1.8446744073709551615E19\" to UI8", Variant("1.8446744073709551615E19"), VT_UI8, S_OK,
+       "18446744073709551615"},
+      {"\"0.5e1000000000000\" to I8", Variant("0.5e1000000000000"), VT_I8, DISP_E_OVERFLOW, nullptr},
+      {"\"5e-1000000000000\" to I8", Variant("5e-1000000000000"), VT_I8, S_OK, "0"},
+      {"\"&HFFFFFFFF\" to I8", Variant("&HFFFFFFFF"), VT_I8, S_OK, "-1"},
+      {"\"-0.4\" to UI8", Variant("-0.4"), VT_UI8, S_OK, "0"},
+      {"\"12x\" to UI8", Variant("12x"), VT_UI8, DISP_E_TYPEMISMATCH, nullptr},
+      {"Currency maximum to I8", Cy(INT64_MAX), VT_I8, S_OK, "922337203685478"},
+      {"Currency -3.5 to I8", Cy(-35000), VT_I8, S_OK, "-4"},
+      {"I8 to Currency", Signed(VT_I8, 900000000000001), VT_CY, S_OK, "9000000000000010000"},
+      {"I8 beyond Currency", Signed(VT_I8, 922337203685478), VT_CY, DISP_E_OVERFLOW, nullptr},
+      {"\"922337203685477.5807\" to Currency", Variant("922337203685477.5807"), VT_CY, S_OK, "9223372036854775807"},
+      {"\"0.00025\" to Currency, a tie", Variant("0.00025"), VT_CY, S_OK, "2"},
+      {"True to UINT", Variant(true), VT_UINT, DISP_E_OVERFLOW, nullptr},
+      {"False to UINT", Variant(false), VT_UINT, S_OK, "0"},
+      {"True to I1", Variant(true), VT_I1, S_OK, "-1"},
+      {"-128.5 to I1", Variant(-128.5), VT_I1, S_OK, "-128"},
+      {"127.5 to I1", Variant(127.5), VT_I1, DISP_E_OVERFLOW, nullptr},
+      {"UI1 255 to I1", Variant(BYTE{255}), VT_I1, DISP_E_OVERFLOW, nullptr},
+      {"-0.5 to UI2", Variant(-0.5), VT_UI2, S_OK, "0"},
+      {"65535.5 to UI2", Variant(65535.5), VT_UI2, DISP_E_OVERFLOW, nullptr},
+      {"\"65535\" to UI2", Variant("65535"), VT_UI2, S_OK, "65535"},
+      {"Currency 2.5 to UI2", Cy(25000), VT_UI2, S_OK, "2"},
+      {"I2 -1 to UI4", Variant(SHORT{-1}), VT_UI4, DISP_E_OVERFLOW, nullptr},
+      {"4294967295.4 to UI4", Variant(4294967295.4), VT_UI4, S_OK, "4294967295"},
+      {"2.5 to INT", Variant(2.5), VT_INT, S_OK, "2"},
+      {"2147483647.5 to INT", Variant(2147483647.5), VT_INT, DISP_E_OVERFLOW, nullptr},
+      {"3.5 to UINT", Variant(3.5), VT_UINT, S_OK, "4"},
+      {"INT to UI1", Signed(VT_INT, 200), VT_UI1, S_OK, "200"},
+      {"-2^63 to I8", Variant(-9223372036854775808.0), VT_I8, S_OK, "-9223372036854775808"},
+      {"2^63 to I8", Variant(9223372036854775808.0), VT_I8, DISP_E_OVERFLOW, nullptr},
+      {"the largest double below 2^64 to UI8", Variant(18446744073709549568.0), VT_UI8, S_OK, "18446744073709549568"},
+      {"2^64 to UI8", Variant(18446744073709551616.0), VT_UI8, DISP_E_OVERFLOW, nullptr},
+      {"NaN to I8", Variant(std::nan("")), VT_I8, DISP_E_OVERFLOW, nullptr},
+      {"empty to UI8", Variant(), VT_UI8, S_OK, "0"},
+      {"\"x\" to I1", Variant("x"), VT_I1, DISP_E_TYPEMISMATCH, nullptr},
+      {"I2 to VARIANT", Variant(SHORT{1}), VT_VARIANT, DISP_E_BADVARTYPE, nullptr},
+      {"text to VARIANT", Variant("1"), VT_VARIANT, DISP_E_BADVARTYPE, nullptr},
+      {"a variant referring to a reference to I8, to text", RefTo(VT_VARIANT, &bigRef), VT_BSTR, S_OK,
+       "9007199254740993"},
+      {"a variant referring to a reference to text, to UI1", RefTo(VT_VARIANT, &textRef), VT_UI1, S_OK, "12"},
+      {"three variant references in a row", RefTo(VT_VARIANT, &tooDeep), VT_I2, DISP_E_TYPEMISMATCH, nullptr},
+  };
+  for (const auto& c : cases) {
+    Variant out;
+    EXPECT_EQ(VariantChangeType(&out, &c.in, 0, c.to), c.hr) << c.name;
+    if (c.hr == S_OK) {
+      EXPECT_EQ(out.vt, c.to) << c.name;
+      EXPECT_EQ(Written(out), c.out) << c.name;
+    } else {
+      EXPECT_EQ(out.vt, VT_EMPTY) << c.name << ": a failed conversion leaves the destination alone";
+    }
+  }
+}
+
+TEST(VariantCopyInd, FollowsTheReferenceAReferredVariantHolds) {
+  LONGLONG big = 9007199254740993;
+  Variant bigRef = RefTo(VT_I8, &big);
+  Variant ref = RefTo(VT_VARIANT, &bigRef);
+  Variant out;
+  ASSERT_EQ(VariantCopyInd(&out, &ref), S_OK);
+  EXPECT_EQ(out.vt, VT_I8);
+  EXPECT_EQ(out.llVal, big);
+  ASSERT_EQ(VariantCopyInd(&ref, &ref), S_OK) << "in place";
+  EXPECT_EQ(ref.vt, VT_I8);
+  EXPECT_EQ(ref.llVal, big);
+
+  Variant broken = RefTo(VT_I8, nullptr);
+  Variant refToBroken = RefTo(VT_VARIANT, &broken);
+  EXPECT_EQ(VariantCopyInd(&out, &refToBroken), E_INVALIDARG);
+  Variant refToItself;
+  refToItself.vt = VT_BYREF | VT_VARIANT;
+  refToItself.pvarVal = &refToItself;
+  Variant outer = RefTo(VT_VARIANT, &refToItself);
+  EXPECT_EQ(VariantCopyInd(&out, &outer), E_INVALIDARG) << "a reference that leads back to itself";
+  EXPECT_EQ(out.vt, VT_I8) << "left as it was";
 }
 
 TEST(VariantChangeType, InPlace) {

@@ -18,9 +18,11 @@ HRESULT DispatchGetIDsOfNames(const TypeData& type, LPOLESTR* names, UINT count,
 // interface `type`): positional arguments last-first as IDispatch passes them,
 // named ones (parameter positions as GetIDsOfNames gives them, DISPID_PROPERTYPUT
 // for the value of a property setter) in any order before them, each coerced to
-// its declared type with VariantChangeType's rules. A member's failure becomes
-// DISP_E_EXCEPTION with `excepInfo` filled from the thread's error information
-// (scode = the member's HRESULT); without `excepInfo` the member's HRESULT itself.
+// its declared type with VariantChangeType's rules; an argument left out (VT_ERROR
+// with DISP_E_PARAMNOTFOUND) is DISP_E_PARAMNOTOPTIONAL, every parameter being
+// required. A member's failure becomes DISP_E_EXCEPTION with `excepInfo` filled
+// from the thread's error information (scode = the member's HRESULT); without
+// `excepInfo` the member's HRESULT itself.
 HRESULT DispatchInvoke(IDispatch* self, const TypeData& type, DISPID dispid, WORD flags, DISPPARAMS* params,
                        VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
 

@@ -253,6 +253,17 @@ union CY {
   LONGLONG int64;
 };
 
+// A decimal number: the 96-bit integer Hi32:Lo64, negative when `sign` is 0x80,
+// divided by 10 to the power `scale` (0 to 28).
+struct DECIMAL {
+  USHORT wReserved;
+  BYTE scale;
+  BYTE sign;
+  ULONG Hi32;
+  ULONGLONG Lo64;
+};
+static_assert(sizeof(DECIMAL) == 16);
+
 struct VARIANT {
   VARTYPE vt;
   WORD wReserved1;
@@ -263,6 +274,9 @@ struct VARIANT {
     LONG lVal;
     BYTE bVal;
     SHORT iVal;
+    USHORT uiVal;
+    ULONG ulVal;
+    ULONGLONG ullVal;
     FLOAT fltVal;
     DOUBLE dblVal;
     VARIANT_BOOL boolVal;

@@ -108,9 +108,10 @@ struct Variant : VARIANT {
 };
 
 // Converts `source` (by reference forms followed) to `vt`, into `dest`, which is
-// cleared first. Errors: comrt::Error 6 (overflow), 13 (type mismatch; also for
-// any pair of types it does not know) and 458 (a type that is none, either
-// side). `dest` may be `source`.
+// cleared first; VT_VARIANT takes the value as it is (VariantChangeType refuses
+// that type). Errors: comrt::Error 6 (overflow), 13 (type mismatch; also for any
+// pair of types it does not know) and 458 (a type that is none, either side).
+// `dest` may be `source`.
 void ChangeType(VARIANT& dest, const VARIANT& source, VARTYPE vt);
 
 // Shorthands over ChangeType for code that needs one C++ value out of a VARIANT.
