@@ -283,7 +283,15 @@ bool FitsQuoted(const Value& value) {
                       [](uint8_t b) { return b == 0 || b == '\n' || b == '\r'; });
 }
 
-void FormatValue(const Value& value, std::string& out) {
+// The fewest bytes the value's line takes: its data in the shortest form it can have.
+size_t LeastLength(const Value& value) {
+  if (FitsQuoted(value)) return value.data.size() - 1;
+  if (value.type == kDword && value.data.size() == 4) return 14;
+  return value.data.empty() ? 0 : 3 * value.data.size() - 1;
+}
+
+void FormatValue(const Value& value, size_t limit, std::string& out) {
+  if (LeastLength(value) > limit - std::min(limit, out.size())) throw TooLarge();
   out += value.comment.lines();
   std::string line;
   if (value.name.empty()) {
@@ -326,19 +334,22 @@ void FormatValue(const Value& value, std::string& out) {
 
 // Writes the key and all below it; path holds the key's path, and holds it again
 // on return.
-void FormatKey(const Key& key, std::string& path, bool root, std::string& out) {
+void FormatKey(const Key& key, std::string& path, bool root, size_t limit, std::string& out) {
   if (!root || !key.values().empty() || !key.comment.empty()) {
     out += key.comment.lines();
     out += '[';
     out += path;
     out += "]\n";
-    for (const Value& value : key.values()) FormatValue(value, out);
+    for (const Value& value : key.values()) {
+      FormatValue(value, limit, out);
+      if (out.size() > limit) throw TooLarge();
+    }
     out += '\n';
   }
   const size_t length = path.size();
   for (const auto& [name, sub] : key.subkeys) {
     (path += '\\') += sub->name;
-    FormatKey(*sub, path, false, out);
+    FormatKey(*sub, path, false, limit, out);
     path.resize(length);
   }
 }
@@ -467,7 +478,6 @@ Hive Hive::Clone() const {
 
 Hive Parse(std::string_view text) {
   Hive hive;
-  if (text.empty()) return hive;
   std::string decoded;
   if (text.substr(0, kUtf16Bom.size()) == kUtf16Bom) {
     decoded = FromUtf16(text.substr(kUtf16Bom.size()));
@@ -475,6 +485,7 @@ Hive Parse(std::string_view text) {
   } else if (text.substr(0, kBom.size()) == kBom) {
     text.remove_prefix(kBom.size());
   }
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return hive;
   Lines lines(text);
   std::string_view line;
   lines.Next(line);
@@ -511,13 +522,14 @@ Hive Parse(std::string_view text) {
   return hive;
 }
 
-std::string Format(const Hive& hive) {
+std::string Format(const Hive& hive, size_t limit) {
   std::string out = std::string(kHeader) + "\n\n";
   for (const Key* root : {&hive.local_machine, &hive.current_user}) {
     std::string path = root->name;
-    FormatKey(*root, path, true, out);
+    FormatKey(*root, path, true, limit, out);
   }
   out += hive.trailer;
+  if (out.size() > limit) throw TooLarge();
   return out;
 }
 
