@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "com/types.h"
+
 namespace comrt::registry {
 
 namespace {
@@ -52,45 +54,18 @@ std::string_view TrimRight(std::string_view s) {
   return s;
 }
 
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The UTF-8 form of UTF-16LE text (after its byte-order mark), as the registry
-// editor exports it. A lone surrogate becomes U+FFFD, as converters do.
+// editor exports it.
 std::string FromUtf16(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() / 2);
-  int line = 1;
-  const auto unit = [&](size_t i) { return static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8); };
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const char16_t c = unit(i);
-    if (c == u'\n') ++line;
-    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
-      AppendUtf8(0x10000 + ((char32_t{c} - 0xD800) << 10) + (unit(i + 2) - 0xDC00), out);
-      i += 2;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      AppendUtf8(0xFFFD, out);
-    } else {
-      AppendUtf8(c, out);
-    }
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
   }
-  if (bytes.size() % 2 != 0) throw FormatError(line, "UTF-16 text ends in half a character");
-  return out;
+  if (bytes.size() % 2 != 0) {
+    throw FormatError(1 + static_cast<int>(std::count(units.begin(), units.end(), u'\n')),
+                      "UTF-16 text ends in half a character");
+  }
+  return Utf16ToUtf8(units);
 }
 
 bool StartsWithFolded(std::string_view s, std::string_view prefix) {
