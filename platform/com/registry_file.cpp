@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "com/types.h"
+
 namespace comrt::registry {
 
 namespace {
@@ -52,45 +54,18 @@ std::string_view TrimRight(std::string_view s) {
   return s;
 }
 
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The UTF-8 form of UTF-16LE text (after its byte-order mark), as the registry
-// editor exports it. A lone surrogate becomes U+FFFD, as converters do.
+// editor exports it.
 std::string FromUtf16(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() / 2);
-  int line = 1;
-  const auto unit = [&](size_t i) { return static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8); };
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const char16_t c = unit(i);
-    if (c == u'\n') ++line;
-    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
-      AppendUtf8(0x10000 + ((char32_t{c} - 0xD800) << 10) + (unit(i + 2) - 0xDC00), out);
-      i += 2;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      AppendUtf8(0xFFFD, out);
-    } else {
-      AppendUtf8(c, out);
-    }
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
   }
-  if (bytes.size() % 2 != 0) throw FormatError(line, "UTF-16 text ends in half a character");
-  return out;
+  if (bytes.size() % 2 != 0) {
+    throw FormatError(1 + static_cast<int>(std::count(units.begin(), units.end(), u'\n')),
+                      "UTF-16 text ends in half a character");
+  }
+  return Utf16ToUtf8(units);
 }
 
 bool StartsWithFolded(std::string_view s, std::string_view prefix) {
@@ -283,7 +258,15 @@ bool FitsQuoted(const Value& value) {
                       [](uint8_t b) { return b == 0 || b == '\n' || b == '\r'; });
 }
 
-void FormatValue(const Value& value, std::string& out) {
+// The fewest bytes the value's line takes: its data in the shortest form it can have.
+size_t LeastLength(const Value& value) {
+  if (FitsQuoted(value)) return value.data.size() - 1;
+  if (value.type == kDword && value.data.size() == 4) return 14;
+  return value.data.empty() ? 0 : 3 * value.data.size() - 1;
+}
+
+void FormatValue(const Value& value, size_t limit, std::string& out) {
+  if (LeastLength(value) > limit - std::min(limit, out.size())) throw TooLarge();
   out += value.comment.lines();
   std::string line;
   if (value.name.empty()) {
@@ -326,19 +309,22 @@ void FormatValue(const Value& value, std::string& out) {
 
 // Writes the key and all below it; path holds the key's path, and holds it again
 // on return.
-void FormatKey(const Key& key, std::string& path, bool root, std::string& out) {
+void FormatKey(const Key& key, std::string& path, bool root, size_t limit, std::string& out) {
   if (!root || !key.values().empty() || !key.comment.empty()) {
     out += key.comment.lines();
     out += '[';
     out += path;
     out += "]\n";
-    for (const Value& value : key.values()) FormatValue(value, out);
+    for (const Value& value : key.values()) {
+      FormatValue(value, limit, out);
+      if (out.size() > limit) throw TooLarge();
+    }
     out += '\n';
   }
   const size_t length = path.size();
   for (const auto& [name, sub] : key.subkeys) {
     (path += '\\') += sub->name;
-    FormatKey(*sub, path, false, out);
+    FormatKey(*sub, path, false, limit, out);
     path.resize(length);
   }
 }
@@ -467,7 +453,6 @@ Hive Hive::Clone() const {
 
 Hive Parse(std::string_view text) {
   Hive hive;
-  if (text.empty()) return hive;
   std::string decoded;
   if (text.substr(0, kUtf16Bom.size()) == kUtf16Bom) {
     decoded = FromUtf16(text.substr(kUtf16Bom.size()));
@@ -475,6 +460,7 @@ Hive Parse(std::string_view text) {
   } else if (text.substr(0, kBom.size()) == kBom) {
     text.remove_prefix(kBom.size());
   }
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return hive;
   Lines lines(text);
   std::string_view line;
   lines.Next(line);
@@ -511,13 +497,14 @@ Hive Parse(std::string_view text) {
   return hive;
 }
 
-std::string Format(const Hive& hive) {
+std::string Format(const Hive& hive, size_t limit) {
   std::string out = std::string(kHeader) + "\n\n";
   for (const Key* root : {&hive.local_machine, &hive.current_user}) {
     std::string path = root->name;
-    FormatKey(*root, path, true, out);
+    FormatKey(*root, path, true, limit, out);
   }
   out += hive.trailer;
+  if (out.size() > limit) throw TooLarge();
   return out;
 }
 

@@ -1,5 +1,6 @@
 // The registry's tree in memory and its text form (the registry-export format).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -125,11 +126,20 @@ class FormatError : public std::runtime_error {
 
 // Parses the file's text, UTF-8 (with or without a byte-order mark) or UTF-16LE
 // with its byte-order mark, under the header "Windows Registry Editor Version
-// 5.00" or "REGEDIT4"; an empty text is an empty registry. Comment lines (';')
-// stay with the key or value they stand before. Throws FormatError.
+// 5.00" or "REGEDIT4"; a text of nothing but a byte-order mark and blank lines is
+// an empty registry. Comment lines (';') stay with the key or value they stand
+// before. Throws FormatError.
 Hive Parse(std::string_view text);
 
+// A tree whose text would be longer than the limit Format was given.
+class TooLarge : public std::length_error {
+ public:
+  TooLarge() : std::length_error("registry text longer than its limit") {}
+};
+
 // The UTF-8 text of the whole tree with its comments; Parse(Format(h)) gives h back.
-std::string Format(const Hive& hive);
+// Throws TooLarge when the text would be longer than limit bytes, as soon as
+// what is made so far and the least the next value takes say so.
+std::string Format(const Hive& hive, size_t limit = SIZE_MAX);
 
 }  // namespace comrt::registry

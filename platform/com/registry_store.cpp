@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <time.h>
@@ -15,10 +16,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "com/registry.h"
@@ -27,23 +30,25 @@ namespace comrt::registry {
 
 namespace {
 
-// Larger files are refused rather than read into memory.
+// Larger files are refused rather than read into memory, and no write makes one.
 constexpr off_t kMaxFileSize = off_t{256} << 20;
 // How long a writer waits for another's lock before it gives up.
 constexpr auto kLockTimeout = std::chrono::seconds(10);
 // File times tick with the kernel's coarse clock; a file changed within this
 // long of its last read may have changed again under the same times.
 constexpr int64_t kTimeTickNs = 20'000'000;
+// Filesystems that keep whole seconds (FAT two of them) give every change within
+// that long the same times.
+constexpr int64_t kCoarseTimeNs = 2'000'000'000;
 // Temporary files are "<file>" + kTempInfix + six random characters.
 constexpr const char* kTempInfix = ".tmp.";
+// Links followed on the way to the file, as the kernel allows.
+constexpr int kMaxLinks = 40;
+// How often a look-up starts again when the file was replaced between finding
+// it and opening it, as writers do all the time.
+constexpr int kMaxRetries = 100;
 
 std::atomic<uint64_t> g_revision{0};
-
-std::string Folder(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 [[noreturn]] void ThrowIo(const std::string& what, const std::string& path, int error) {
   const LONG code = (error == EACCES || error == EPERM || error == EROFS) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
@@ -67,11 +72,13 @@ struct Stamp {
   bool operator==(const Stamp&) const = default;
 
   // Whether a later change must show in the stamp: the file's times lie a clock
-  // tick or more in the past.
+  // tick or more in the past, and where they have no fraction of a second (the
+  // filesystem keeps none), that many seconds more.
   bool Settled() const {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    return Nanoseconds(now) - std::max(modified, changed) > kTimeTickNs;
+    const bool coarse = modified % 1'000'000'000 == 0 || changed % 1'000'000'000 == 0;
+    return Nanoseconds(now) - std::max(modified, changed) > kTimeTickNs + (coarse ? kCoarseTimeNs : 0);
   }
 };
 
@@ -97,36 +104,169 @@ void RequireRegularFile(const std::string& path, const struct stat& st) {
   if (st.st_size > kMaxFileSize) RefuseTooLarge(path, static_cast<uint64_t>(st.st_size));
 }
 
+[[noreturn]] void RefuseUnreadable(const std::string& path) {
+  throw Failure(ERROR_ACCESS_DENIED, "registry file " + path + " is not readable for this user");
+}
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  ~Fd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// The names of a path, to be walked before those already in `names`. A path that
+// ends in a folder ("/", "x/.", "x/") names that folder itself.
+void PutInFront(const std::string& path, std::deque<std::string>& names) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(start, end - start);
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    start = end + 1;
+  }
+  if (path.empty() || path.back() == '/' || path == "." || path.ends_with("/.")) parts.emplace_back(".");
+  names.insert(names.begin(), parts.begin(), parts.end());
+}
+
+// Where the file is, found one name at a time, each an openat in the folder held
+// open before it that follows no link: a link is followed only after the link
+// rule allowed it. Nothing later looks up more than the file's own name, in the
+// folder held here, so a folder or link swapped in meanwhile is never used.
+struct Place {
+  std::string named;                // as the caller named it
+  Fd folder;                        // O_PATH: the file's folder, or the deepest that exists on the way
+  struct stat folder_stat {};
+  std::string shown;                // the folder's path as walked
+  std::deque<std::string> pending;  // names still to walk from folder, the file's last
+  int links = 0;                    // followed so far
+  std::string name;                 // once pending is empty: the file's name in folder
+  bool exists = false;
+  struct stat file {};              // when it exists
+
+  std::string Path() const { return pending.empty() ? Join(shown, name) : named; }
+};
+
 // A link in a folder others can write is followed only when it belongs to the
 // caller, to root or to the folder's owner, as the kernel's protected-symlinks
 // rule has it: anyone else could have planted it there.
-void RequireTrustedLink(const std::string& path, const struct stat& link) {
-  const std::string folder = Folder(path);
-  struct stat dir {};
-  if (stat(folder.c_str(), &dir) != 0) ThrowIo("cannot examine the folder", folder, errno);
-  if ((dir.st_mode & S_IWOTH) == 0 || link.st_uid == geteuid() || link.st_uid == 0 || link.st_uid == dir.st_uid) return;
-  throw Failure(ERROR_ACCESS_DENIED, "registry file " + path + " is a symbolic link owned by another user (uid " +
-                                         std::to_string(link.st_uid) + ") in a folder others can write (" + folder +
-                                         "); refused");
+void RequireTrustedLink(const Place& place, const std::string& link, const struct stat& st) {
+  const struct stat& folder = place.folder_stat;
+  if ((folder.st_mode & S_IWOTH) == 0 || st.st_uid == geteuid() || st.st_uid == 0 || st.st_uid == folder.st_uid) return;
+  const std::string which = link == place.named ? " is a" : " is reached through " + link + ", a";
+  throw Failure(ERROR_ACCESS_DENIED, "registry file " + place.named + which +
+                                         " symbolic link owned by another user (uid " + std::to_string(st.st_uid) +
+                                         ") in a folder others can write (" +
+                                         (place.shown.empty() ? "." : place.shown) + "); refused");
 }
 
-// The stamp of the file at path, after the checks on what the path names; no
-// stamp (exists false) when there is no file.
-Stamp Examine(const std::string& path) {
-  struct stat st {};
-  if (lstat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return {};
-    ThrowIo("cannot examine", path, errno);
-  }
-  if (S_ISLNK(st.st_mode)) {
-    RequireTrustedLink(path, st);
-    if (stat(path.c_str(), &st) != 0) {
-      if (errno == ENOENT) return {};
-      ThrowIo("cannot examine", path, errno);
+std::string ReadLink(const Fd& link, const std::string& shown) {
+  std::string target(PATH_MAX, '\0');
+  const ssize_t n = readlinkat(link.get(), "", target.data(), target.size());
+  if (n < 0) ThrowIo("cannot read the link", shown, errno);
+  target.resize(static_cast<size_t>(n));
+  return target;
+}
+
+// The folder held open, opened again for reading: for fsync and readdir.
+Fd Reopen(const Fd& folder, const std::string& shown) {
+  Fd readable(openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!readable) ThrowIo("cannot open the folder", shown, errno);
+  return readable;
+}
+
+// Makes the folder's entries last through a power cut. Filesystems that cannot
+// flush a folder say EINVAL.
+void Flush(int folder, const std::string& shown) {
+  if (fsync(folder) != 0 && errno != EINVAL) ThrowIo("cannot flush the folder", shown, errno);
+}
+
+// Walks the pending names. With make, a folder that is missing is created (and
+// its parent flushed); without, the walk stops at the deepest folder that exists.
+void Walk(Place& place, bool make) {
+  int made = 0;
+  while (!place.pending.empty()) {
+    const std::string name = place.pending.front();
+    const bool last = place.pending.size() == 1;
+    const std::string shown = Join(place.shown, name);
+    Fd next(openat(place.folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!next) {
+      if (errno != ENOENT) ThrowIo("cannot open", shown, errno);
+      if (last) {
+        place.pending.clear();
+        place.name = name;
+        place.exists = false;
+        return;
+      }
+      if (!make) return;
+      if (++made > kMaxRetries) ThrowIo("cannot create the folder", shown, ENOENT);
+      if (mkdirat(place.folder.get(), name.c_str(), 0777) == 0) {
+        Flush(Reopen(place.folder, place.shown).get(), place.shown);
+      } else if (errno != EEXIST) {
+        ThrowIo("cannot create the folder", shown, errno);
+      }
+      continue;
     }
+    struct stat st {};
+    if (fstat(next.get(), &st) != 0) ThrowIo("cannot examine", shown, errno);
+    place.pending.pop_front();
+    if (S_ISLNK(st.st_mode)) {
+      RequireTrustedLink(place, shown, st);
+      if (++place.links > kMaxLinks) ThrowIo("cannot open", place.named, ELOOP);
+      const std::string target = ReadLink(next, shown);
+      PutInFront(target, place.pending);
+      if (target.starts_with('/')) {
+        place.folder = Fd(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!place.folder || fstat(place.folder.get(), &place.folder_stat) != 0) ThrowIo("cannot open", "/", errno);
+        place.shown = "/";
+      }
+      continue;
+    }
+    if (last) {
+      place.name = name;
+      place.exists = true;
+      place.file = st;
+      return;
+    }
+    if (!S_ISDIR(st.st_mode)) ThrowIo("cannot open the folder", shown, ENOTDIR);
+    place.folder = std::move(next);
+    place.folder_stat = st;
+    place.shown = shown;
   }
-  RequireRegularFile(path, st);
-  return Stamp::Of(st);
+}
+
+// The place of the file at path, as far as its folders exist.
+Place Find(const std::string& path) {
+  Place place;
+  place.named = path;
+  const bool absolute = path.starts_with('/');
+  place.shown = absolute ? "/" : "";
+  place.folder = Fd(open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!place.folder || fstat(place.folder.get(), &place.folder_stat) != 0) {
+    ThrowIo("cannot open the folder", absolute ? "/" : ".", errno);
+  }
+  PutInFront(path, place.pending);
+  Walk(place, false);
+  return place;
 }
 
 // Bytes in an anonymous mapping of their own, which the kernel may back with huge
@@ -173,46 +313,50 @@ class Bytes {
   size_t capacity_ = 0;
 };
 
-// The file's bytes and the stamp they go with. Opened without blocking and
-// checked again on the open file, so a FIFO or device put in its place between
-// Examine and here is refused all the same.
-Bytes ReadAll(const std::string& path, Stamp& stamp) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) {
-      stamp = {};
-      return {};
-    }
-    ThrowIo("cannot open", path, errno);
-  }
+// The file's bytes, and what the open file was after reading them.
+struct Contents {
   Bytes text;
-  try {
-    struct stat st {};
-    if (fstat(fd, &st) != 0) ThrowIo("cannot examine", path, errno);
-    RequireRegularFile(path, st);
-    // One byte more than the file holds, so that reading up to the end needs no more room.
-    text.Reserve(static_cast<size_t>(st.st_size) + 1);
-    size_t done = 0;
-    for (;;) {
-      if (done == text.capacity()) {
-        if (done > static_cast<size_t>(kMaxFileSize)) RefuseTooLarge(path, done);
-        text.Reserve(done * 2);
-      }
-      const ssize_t n = read(fd, text.data() + done, text.capacity() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) ThrowIo("cannot read", path, errno);
-      if (n == 0) break;
-      done += static_cast<size_t>(n);
-      text.resize(done);
-    }
-    if (fstat(fd, &st) != 0) ThrowIo("cannot examine", path, errno);
-    stamp = Stamp::Of(st);
-  } catch (...) {
-    close(fd);
-    throw;
+  struct stat st {};
+};
+
+// Reads the file the walk found. Opened without following a link or blocking,
+// and only when it is still the regular file the walk checked: nullopt when it
+// was replaced meanwhile.
+std::optional<Contents> Read(const Place& place) {
+  RequireRegularFile(place.named, place.file);
+  Fd fd(openat(place.folder.get(), place.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) {
+    if (errno == ENOENT || errno == ELOOP) return std::nullopt;
+    if (errno == EACCES) RefuseUnreadable(place.named);
+    ThrowIo("cannot open", place.named, errno);
   }
-  close(fd);
-  return text;
+  Contents contents;
+  struct stat& st = contents.st;
+  if (fstat(fd.get(), &st) != 0) ThrowIo("cannot examine", place.named, errno);
+  if (st.st_dev != place.file.st_dev || st.st_ino != place.file.st_ino) return std::nullopt;
+  RequireRegularFile(place.named, st);
+  Bytes& text = contents.text;
+  // One byte more than the file holds, so that reading up to the end needs no more room.
+  text.Reserve(static_cast<size_t>(st.st_size) + 1);
+  size_t done = 0;
+  for (;;) {
+    if (done == text.capacity()) {
+      if (done > static_cast<size_t>(kMaxFileSize)) RefuseTooLarge(place.named, done);
+      text.Reserve(done * 2);
+    }
+    const ssize_t n = read(fd.get(), text.data() + done, text.capacity() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ThrowIo("cannot read", place.named, errno);
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+    text.resize(done);
+  }
+  if (fstat(fd.get(), &st) != 0) ThrowIo("cannot examine", place.named, errno);
+  return contents;
+}
+
+[[noreturn]] void RefuseChanging(const std::string& path) {
+  throw Failure(ERROR_REGISTRY_IO_FAILED, "registry file " + path + " was replaced each time it was opened; gave up");
 }
 
 // Made as a Hive that may change, so that a writer can take it over (Cache::Take).
@@ -228,18 +372,33 @@ std::shared_ptr<const Hive> ParseText(std::string_view text, const std::string& 
 class Cache {
  public:
   std::shared_ptr<const Hive> Get(const std::string& path) {
-    const Stamp now = Examine(path);
     std::lock_guard lock(mutex_);
-    Refresh(path, now);
-    return hive_;
+    if (Unchanged(path)) return hive_;
+    for (int tries = 0; tries < kMaxRetries; ++tries) {
+      const Place place = Find(path);
+      if (!place.exists) {
+        if (path != path_ || stamp_.exists) Keep(path, {}, {}, std::make_shared<Hive>());
+        return hive_;
+      }
+      // A link the fast look missed: its target's stamp tells as well.
+      if (path == path_ && settled_ && Stamp::Of(place.file) == stamp_) return hive_;
+      if (std::optional<Contents> contents = Read(place)) {
+        Adopt(path, std::move(*contents));
+        return hive_;
+      }
+    }
+    RefuseChanging(path);
   }
 
-  // The tree of the file as it is now, for a writer to edit: the cache's own when
-  // no one else holds it (the cache then forgets it), else a copy.
-  std::shared_ptr<Hive> Take(const std::string& path) {
-    const Stamp now = Examine(path);
+  // The tree of the file as the writer holding the lock read it, for the writer
+  // to edit: the cache's own when it was read from the same bytes and no one else
+  // holds it (the cache then forgets it), else a copy or a new parse.
+  std::shared_ptr<Hive> Take(const std::string& path, std::optional<Contents> contents) {
     std::lock_guard lock(mutex_);
-    Refresh(path, now);
+    if (!contents) return std::make_shared<Hive>();
+    if (path != path_ || !hive_ || contents->text.view() != text_.view()) {
+      return std::const_pointer_cast<Hive>(ParseText(contents->text.view(), path));
+    }
     if (hive_.use_count() > 1) return std::make_shared<Hive>(hive_->Clone());
     auto hive = std::const_pointer_cast<Hive>(std::move(hive_));
     path_.clear();
@@ -248,32 +407,29 @@ class Cache {
     return hive;
   }
 
-  // The tree just written to the file, with the file's stamp after the write.
-  void Put(const std::string& path, Bytes text, std::shared_ptr<const Hive> hive) {
-    struct stat st {};
+  // The tree just written to the file, with what the file was after the write.
+  void Put(const std::string& path, Bytes text, std::shared_ptr<const Hive> hive, const struct stat& st) {
     std::lock_guard lock(mutex_);
-    if (stat(path.c_str(), &st) != 0) {
-      path_.clear();
-      return;
-    }
     Keep(path, Stamp::Of(st), std::move(text), std::move(hive));
   }
 
  private:
-  void Refresh(const std::string& path, const Stamp& now) {
-    if (path == path_ && now == stamp_ && (settled_ || !now.exists)) return;
-    if (!now.exists) {
-      Keep(path, now, {}, std::make_shared<Hive>());
-      return;
-    }
-    Stamp stamp;
-    Bytes text = ReadAll(path, stamp);
+  // The fast look: one lstat, which opens nothing, says the file read last is
+  // still there as it was.
+  bool Unchanged(const std::string& path) const {
+    if (path != path_) return false;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) return errno == ENOENT && !stamp_.exists;
+    return S_ISREG(st.st_mode) && settled_ && Stamp::Of(st) == stamp_;
+  }
+
+  void Adopt(const std::string& path, Contents contents) {
     // Same bytes as before: the parsed tree still holds.
-    if (path == path_ && text.view() == text_.view()) {
-      Keep(path, stamp, std::move(text), hive_);
+    if (path == path_ && hive_ && contents.text.view() == text_.view()) {
+      Keep(path, Stamp::Of(contents.st), std::move(contents.text), hive_);
     } else {
-      std::shared_ptr<const Hive> hive = ParseText(text.view(), path);
-      Keep(path, stamp, std::move(text), std::move(hive));
+      std::shared_ptr<const Hive> hive = ParseText(contents.text.view(), path);
+      Keep(path, Stamp::Of(contents.st), std::move(contents.text), std::move(hive));
     }
   }
 
@@ -300,13 +456,6 @@ Cache& TheCache() {
   return cache;
 }
 
-// The file that writes replace: the target of a symbolic link, so the link stays.
-std::string TargetPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-  return path;
-}
-
 bool InGroup(gid_t gid) {
   if (getegid() == gid) return true;
   const int count = getgroups(0, nullptr);
@@ -327,11 +476,20 @@ bool Grants(const struct stat& st, mode_t owner_bits) {
   return (st.st_mode & bits) == bits;
 }
 
-void MakeFolders(const std::string& folder) {
-  struct stat st {};
-  if (stat(folder.c_str(), &st) == 0) return;
-  MakeFolders(Folder(folder));
-  if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) ThrowIo("cannot create the folder", folder, errno);
+// A writer reads the file before it replaces it, and replaces it in its folder
+// (or, when that is still to be made, the nearest folder that exists).
+void RequireWritable(const Place& place) {
+  const std::string denied = "registry file " + place.Path() + " is read-only for this user";
+  if (place.exists) {
+    RequireRegularFile(place.named, place.file);
+    if (!Grants(place.file, S_IRUSR)) RefuseUnreadable(place.Path());
+    if (!Grants(place.file, S_IWUSR)) throw Failure(ERROR_ACCESS_DENIED, denied);
+  }
+  struct statvfs fs {};
+  if (!Grants(place.folder_stat, S_IWUSR | S_IXUSR) ||
+      (fstatvfs(place.folder.get(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0)) {
+    throw Failure(ERROR_ACCESS_DENIED, denied);
+  }
 }
 
 void WriteAll(int fd, const std::string& text, const std::string& path) {
@@ -346,80 +504,60 @@ void WriteAll(int fd, const std::string& text, const std::string& path) {
 
 // Removes the temporary files of writers that died before their rename; called
 // under the lock, so no live writer has one.
-void RemoveStaleTemporaries(const std::string& path) {
-  const std::string folder = Folder(path);
-  const std::string prefix = path.substr(path.rfind('/') + 1) + kTempInfix;
-  DIR* dir = opendir(folder.c_str());
+void RemoveStaleTemporaries(const Fd& folder, const std::string& name) {
+  const std::string prefix = name + kTempInfix;
+  DIR* dir = fdopendir(openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir == nullptr) return;
   while (const dirent* entry = readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix) {
-      unlinkat(dirfd(dir), entry->d_name, 0);
-    }
+    const std::string_view found = entry->d_name;
+    if (found.size() == prefix.size() + 6 && found.starts_with(prefix)) unlinkat(folder.get(), entry->d_name, 0);
   }
   closedir(dir);
 }
 
-// Writes the text beside the file and renames it over the file.
-void Replace(const std::string& path, const std::string& text) {
-  std::string temp = path + kTempInfix + "XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) ThrowIo("cannot create a temporary file beside it", path, errno);
-  try {
-    struct stat st {};
-    const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    if (fchmod(fd, mode) != 0) ThrowIo("cannot set the mode of the temporary file", path, errno);
-    WriteAll(fd, text, temp);
-    if (fsync(fd) != 0) ThrowIo("cannot flush", temp, errno);
-  } catch (...) {
-    close(fd);
-    unlink(temp.c_str());
-    throw;
+// A new file beside the file, "<name>.tmp.XXXXXX", made by this call alone.
+Fd CreateTemporary(const Fd& folder, const std::string& name, mode_t mode, std::string& temp) {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int tries = 0; tries < kMaxRetries; ++tries) {
+    unsigned char random[6];
+    if (getrandom(random, sizeof random, 0) != sizeof random) {
+      ThrowIo("cannot create a temporary file beside it", name, errno);
+    }
+    temp = name + kTempInfix;
+    for (unsigned char r : random) temp += kLetters[r % (sizeof kLetters - 1)];
+    Fd fd(openat(folder.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode));
+    if (fd || errno != EEXIST) return fd;
   }
-  if (close(fd) != 0) {
-    const int error = errno;
-    unlink(temp.c_str());
-    ThrowIo("cannot close", temp, error);
-  }
-  if (rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    unlink(temp.c_str());
-    ThrowIo("cannot replace", path, error);
-  }
+  errno = EEXIST;
+  return Fd();
 }
 
-// The exclusive lock on "<file>.lock", opened without following a link, and given
-// up with an error after kLockTimeout.
+// The exclusive lock on "<file>.lock" in the file's folder, opened without
+// following a link, and given up with an error after kLockTimeout.
 class FileLock {
  public:
-  explicit FileLock(const std::string& path) : path_(path + ".lock") {
-    fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    if (fd_ < 0 && errno == ELOOP) {
+  FileLock(const Fd& folder, const std::string& name, const std::string& path) : path_(path + ".lock") {
+    const std::string lock = name + ".lock";
+    constexpr int kFlags = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    fd_ = Fd(openat(folder.get(), lock.c_str(), kFlags, 0666));
+    if (!fd_ && errno == ELOOP) {
       throw Failure(ERROR_ACCESS_DENIED, "registry lock file " + path_ + " is a symbolic link; refused");
     }
-    if (fd_ < 0) ThrowIo("cannot open the lock file", path_, errno);
-    try {
-      struct stat st {};
-      if (fstat(fd_, &st) != 0) ThrowIo("cannot examine", path_, errno);
-      if (!S_ISREG(st.st_mode)) {
-        throw Failure(ERROR_REGISTRY_IO_FAILED, "registry lock file " + path_ + " is " + KindName(st.st_mode) +
-                                                    ", not a regular file; refused");
-      }
-      Acquire();
-    } catch (...) {
-      close(fd_);
-      throw;
+    if (!fd_) ThrowIo("cannot open the lock file", path_, errno);
+    struct stat st {};
+    if (fstat(fd_.get(), &st) != 0) ThrowIo("cannot examine", path_, errno);
+    if (!S_ISREG(st.st_mode)) {
+      throw Failure(ERROR_REGISTRY_IO_FAILED, "registry lock file " + path_ + " is " + KindName(st.st_mode) +
+                                                  ", not a regular file; refused");
     }
+    Acquire();
   }
-  ~FileLock() { close(fd_); }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
 
  private:
   void Acquire() {
     const auto deadline = std::chrono::steady_clock::now() + kLockTimeout;
     auto pause = std::chrono::microseconds(100);
-    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    while (flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno != EWOULDBLOCK) ThrowIo("cannot lock", path_, errno);
       if (std::chrono::steady_clock::now() >= deadline) {
@@ -432,34 +570,86 @@ class FileLock {
   }
 
   std::string path_;
-  int fd_ = -1;
+  Fd fd_;
 };
 
 // A change under the lock: the file as it is now, copied to be edited.
 struct Locked {
-  std::string file;    // the path callers name
-  std::string target;  // the file that is replaced
+  std::string file;  // the path callers name
+  Place place;       // the file that is replaced, in the folder held open
+  Fd folder;         // that folder, readable
   std::unique_ptr<FileLock> lock;
+  std::optional<mode_t> mode;  // the file's, when there is one
   std::shared_ptr<Hive> hive;
 
   static Locked Take() {
-    Locked locked;
-    locked.file = FilePath();
-    locked.target = TargetPath(locked.file);
-    Examine(locked.file);
-    RequireWritable();
-    MakeFolders(Folder(locked.target));
-    locked.lock = std::make_unique<FileLock>(locked.target);
-    RemoveStaleTemporaries(locked.target);
-    locked.hive = TheCache().Take(locked.file);
-    return locked;
+    const std::string file = FilePath();
+    for (int tries = 0; tries < kMaxRetries; ++tries) {
+      Locked locked;
+      locked.file = file;
+      Place& place = locked.place;
+      place = Find(file);
+      RequireWritable(place);
+      Walk(place, true);
+      locked.folder = Reopen(place.folder, place.shown);
+      locked.lock = std::make_unique<FileLock>(locked.folder, place.name, place.Path());
+      RemoveStaleTemporaries(locked.folder, place.name);
+      // The name looked up again under the lock: it may have been made or
+      // replaced since. Should it now be a link, the lock is in the wrong folder.
+      const int links = place.links;
+      place.pending.push_back(place.name);
+      Walk(place, false);
+      if (place.links != links) continue;
+      RequireWritable(place);
+      std::optional<Contents> contents;
+      if (place.exists) {
+        contents = Read(place);
+        if (!contents) continue;
+        locked.mode = contents->st.st_mode & 07777;
+      }
+      locked.hive = TheCache().Take(file, std::move(contents));
+      return locked;
+    }
+    RefuseChanging(file);
   }
 
   // Replaces the file with the edited tree, which then belongs to the cache.
   void Write() {
-    const std::string text = Format(*hive);
-    Replace(target, text);
-    TheCache().Put(file, Bytes(text), std::move(hive));
+    std::string text;
+    try {
+      text = Format(*hive, static_cast<size_t>(kMaxFileSize));
+    } catch (const TooLarge&) {
+      throw Failure(ERROR_REGISTRY_QUOTA_LIMIT, "registry file " + place.Path() +
+                                                    " would grow past 256 MiB, more than it may hold;"
+                                                    " the change is refused");
+    }
+    const struct stat st = Replace(text);
+    TheCache().Put(file, Bytes(text), std::move(hive), st);
+  }
+
+ private:
+  // Writes the text beside the file and renames it over the file; what the new
+  // file is. A new file gets the mode the umask leaves, a replaced one keeps its own.
+  struct stat Replace(const std::string& text) {
+    const std::string path = place.Path();
+    std::string temp;
+    const Fd fd = CreateTemporary(folder, place.name, mode ? 0600 : 0666, temp);
+    if (!fd) ThrowIo("cannot create a temporary file beside it", path, errno);
+    struct stat st {};
+    try {
+      if (mode && fchmod(fd.get(), *mode) != 0) ThrowIo("cannot set the mode of the temporary file", path, errno);
+      WriteAll(fd.get(), text, Join(place.shown, temp));
+      if (fsync(fd.get()) != 0) ThrowIo("cannot flush", Join(place.shown, temp), errno);
+      if (renameat(folder.get(), temp.c_str(), folder.get(), place.name.c_str()) != 0) {
+        ThrowIo("cannot replace", path, errno);
+      }
+    } catch (...) {
+      unlinkat(folder.get(), temp.c_str(), 0);
+      throw;
+    }
+    Flush(folder.get(), place.shown);
+    if (fstat(fd.get(), &st) != 0) ThrowIo("cannot examine", path, errno);
+    return st;
   }
 };
 
@@ -493,23 +683,7 @@ std::shared_ptr<const Hive> Load() {
 
 uint64_t Revision() { return g_revision.load(); }
 
-void RequireWritable() {
-  const std::string path = TargetPath(FilePath());
-  const std::string denied = "registry file " + path + " is read-only for this user";
-  struct stat st {};
-  if (stat(path.c_str(), &st) == 0) {
-    RequireRegularFile(path, st);
-    if (!Grants(st, S_IWUSR)) throw Failure(ERROR_ACCESS_DENIED, denied);
-  }
-  // The nearest folder that exists: the rename, or the folders made on the first
-  // write, need to write there.
-  std::string folder = Folder(path);
-  while (stat(folder.c_str(), &st) != 0 && folder != "/" && folder != ".") folder = Folder(folder);
-  struct statvfs fs {};
-  if (!Grants(st, S_IWUSR | S_IXUSR) || (statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0)) {
-    throw Failure(ERROR_ACCESS_DENIED, denied);
-  }
-}
+void RequireWritable() { RequireWritable(Find(FilePath())); }
 
 void Update(const std::function<bool(Hive&)>& change) {
   if (t_transaction.locked) {

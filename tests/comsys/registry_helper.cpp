@@ -5,6 +5,9 @@
 //   registry_helper fill KEY PREFIX COUNT    values PREFIX0 .. PREFIX(COUNT-1), one write each
 //   registry_helper churn KEY NAME BYTES     sets the value to BYTES letters, a new letter each
 //                                            time, until it is killed
+//   registry_helper bump KEY NAME            for each line on standard input: reads the value as
+//                                            a number n, sets it to n + 1 and then to n + 2 (eight
+//                                            digits each time), and prints "ok"
 // Exits 0 on success, else prints the failing code.
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +46,24 @@ int Get(const char* subkey, const char* name) {
   return 0;
 }
 
+int Bump(const char* subkey, const char* name) {
+  char line[64];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    std::string text;
+    const LSTATUS status = comrt::ReadRegistryText(HKEY_LOCAL_MACHINE, subkey, name, text);
+    if (status != ERROR_SUCCESS) return Fail("ReadRegistryText", status);
+    const long n = std::strtol(text.c_str(), nullptr, 10);
+    for (const long step : {1, 2}) {
+      char digits[16];
+      std::snprintf(digits, sizeof digits, "%08ld", n + step);
+      if (const int rc = Set(subkey, name, digits); rc != 0) return rc;
+    }
+    std::puts("ok");
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,7 +83,10 @@ int main(int argc, char** argv) {
       if (const int rc = Set(argv[2], argv[3], std::string(bytes, letter)); rc != 0) return rc;
     }
   }
-  std::fputs("usage: registry_helper set KEY NAME TEXT | get KEY NAME | fill KEY PREFIX COUNT | churn KEY NAME BYTES\n",
-             stderr);
+  if (argc == 4 && std::strcmp(argv[1], "bump") == 0) return Bump(argv[2], argv[3]);
+  std::fputs(
+      "usage: registry_helper set KEY NAME TEXT | get KEY NAME | fill KEY PREFIX COUNT | churn KEY NAME BYTES |"
+      " bump KEY NAME\n",
+      stderr);
   return 2;
 }

@@ -1,13 +1,17 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -17,11 +21,14 @@
 #include <functional>
 #include <iterator>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "com/registry.h"
 #include "command_output.h"
+#include "registry_file.h"
 #include "temp_registry.h"
 
 namespace {
@@ -501,6 +508,16 @@ TEST_F(RegistryTest, WhatIsNotARegularFileOfTheUserIsRefusedAtOnceWithItsReason)
     EXPECT_EQ(lchown(link.c_str(), owner, owner), 0);
     return link;
   };
+  const std::string folder_link = folder_ + "/shared/folder";
+  const std::string through_folder_link =
+      "is reached through " + folder_link + ", a symbolic link owned by another user (uid 4242)";
+  const auto folder_link_owned_by = [&](uid_t owner) {
+    link_owned_by(owner);
+    std::filesystem::remove(folder_link);
+    std::filesystem::create_directory_symlink(folder_, folder_link);
+    EXPECT_EQ(lchown(folder_link.c_str(), owner, owner), 0);
+    return folder_link + "/target.reg";
+  };
   const Case cases[] = {
       {"FIFO", [&] { mkfifo(file_.c_str(), 0644); return file_; }, "is a FIFO, not a regular file"},
       {"device", [] { return std::string("/dev/zero"); }, "is a character device, not a regular file"},
@@ -525,6 +542,8 @@ TEST_F(RegistryTest, WhatIsNotARegularFileOfTheUserIsRefusedAtOnceWithItsReason)
        "is larger than 256 MiB"},
       {"another user's link in a shared folder", [&] { return link_owned_by(4242); },
        "is a symbolic link owned by another user (uid 4242)"},
+      {"another user's link to a folder on the way", [&] { return folder_link_owned_by(4242); },
+       through_folder_link.c_str()},
   };
   std::ofstream(target) << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n";
   const bool root = geteuid() == 0;
@@ -555,9 +574,9 @@ TEST_F(RegistryTest, WhatIsNotARegularFileOfTheUserIsRefusedAtOnceWithItsReason)
       SetText(HKEY_LOCAL_MACHINE, "w", "2");
       EXPECT_TRUE(std::filesystem::is_symlink(link));
     }
+    std::ifstream in(target);
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(in), {}).find("\"w\"=\"2\""), std::string::npos);
   }
-  std::ifstream in(target);
-  EXPECT_NE(std::string(std::istreambuf_iterator<char>(in), {}).find("\"w\"=\"2\""), std::string::npos);
 }
 
 TEST_F(RegistryTest, ALockFileThatIsALinkOrHeldTooLongFailsTheWriteNamingIt) {
@@ -619,6 +638,334 @@ TEST_F(RegistryTest, AWriterKilledMidWriteLeavesTheOldFileWholeAndTheNextWriterT
     const std::string name = entry.path().filename().string();
     EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock") << "left behind: " << name;
   }
+}
+
+// Another user, for the tests that need one: nobody.
+constexpr uid_t kOtherUser = 65534;
+
+// Runs body in a child process as kOtherUser (the caller must be root); the
+// child's exit code is what body returns.
+pid_t StartAsOtherUser(const std::function<int()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
+        setresuid(kOtherUser, kOtherUser, kOtherUser) != 0) {
+      _exit(125);
+    }
+    _exit(body());
+  }
+  return pid;
+}
+
+int ExitCode(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(RegistryTest, AnotherUsersLinkSwappedInNeverTurnsAReadOrWriteToAnotherFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to swap links in as another user";
+  // Root's own registry file in a folder only root may enter, and a shared
+  // sticky folder like /tmp where the other user owns the entry QEL_REGISTRY names.
+  ASSERT_EQ(chmod(folder_.c_str(), 0711), 0);
+  const std::string secret = folder_ + "/secret", victim = secret + "/victim.reg";
+  const std::string shared = folder_ + "/shared", entry = shared + "/registry.reg";
+  ASSERT_EQ(mkdir(secret.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  const std::string header = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n";
+  const std::string victim_text = header + "\"v\"=\"root's own\"\n";
+  std::ofstream(victim, std::ios::binary) << victim_text;
+  ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+  setenv("QEL_REGISTRY", entry.c_str(), 1);
+
+  // The other user puts a file of its own and a link to root's file in turn.
+  auto* swaps = static_cast<std::atomic<long>*>(
+      mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(swaps, MAP_FAILED);
+  new (swaps) std::atomic<long>(0);
+  const pid_t swapper = StartAsOtherUser([&] {
+    const std::string own = shared + "/own", link = shared + "/link", own_text = header + "\"v\"=\"the other's\"\n";
+    for (;;) {
+      const int fd = open(own.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || write(fd, own_text.data(), own_text.size()) != static_cast<ssize_t>(own_text.size())) return 1;
+      close(fd);
+      if (rename(own.c_str(), entry.c_str()) != 0 || symlink(victim.c_str(), link.c_str()) != 0 ||
+          rename(link.c_str(), entry.c_str()) != 0) {
+        return 1;
+      }
+      ++*swaps;
+    }
+  });
+
+  for (int waited = 0; waited < 5000 && swaps->load() == 0; ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  long tries = 0, leaked = 0;
+  for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+       std::chrono::steady_clock::now() < end; ++tries) {
+    RegSetValueExA(HKEY_LOCAL_MACHINE, "w", 0, REG_SZ, Bytes("root was here"), 14);
+    std::string text;
+    if (comrt::ReadRegistryText(HKEY_LOCAL_MACHINE, "A", "v", text) == ERROR_SUCCESS && text == "root's own") ++leaked;
+  }
+  kill(swapper, SIGKILL);
+  EXPECT_EQ(ExitCode(swapper), -1) << "the other user stopped swapping";
+  std::printf("%ld tries raced %ld swaps\n", tries, swaps->load());
+  munmap(swaps, sizeof(std::atomic<long>));
+
+  EXPECT_EQ(leaked, 0) << "reads that went through the other user's link";
+  EXPECT_EQ(Contents(victim), victim_text);
+  struct stat st {};
+  ASSERT_EQ(stat(victim.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  for (const auto& found : std::filesystem::directory_iterator(secret)) {
+    EXPECT_EQ(found.path(), victim) << "made beside root's file";
+  }
+}
+
+TEST_F(RegistryTest, AChangeThatWouldMakeTheFileLargerThanTheReaderTakesIsRefusedAndChangesNothing) {
+  SetText(HKEY_LOCAL_MACHINE, "kept", "yes");
+  const std::string before = ReadFile();
+  // Written as hex, 90,000,000 bytes take about 270 MB in the file.
+  const std::vector<BYTE> big(90'000'000, 0xAB);
+  const auto set_big = [&] {
+    return RegSetValueExA(HKEY_LOCAL_MACHINE, "big", 0, REG_BINARY, big.data(), static_cast<DWORD>(big.size()));
+  };
+  const std::string refused =
+      "registry file " + file_ + " would grow past 256 MiB, more than it may hold; the change is refused";
+  EXPECT_EQ(set_big(), ERROR_REGISTRY_QUOTA_LIMIT);
+  EXPECT_EQ(comrt::RegistryLastError(), refused);
+  {
+    comrt::RegistryTransaction transaction;
+    ASSERT_EQ(set_big(), ERROR_SUCCESS) << "kept in the transaction's tree until it commits";
+    EXPECT_EQ(transaction.Commit(), ERROR_REGISTRY_QUOTA_LIMIT);
+    EXPECT_EQ(comrt::RegistryLastError(), refused);
+  }
+  const std::string after = ReadFile();
+  EXPECT_TRUE(after == before) << "the file is now " << after.size() << " bytes";
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "", "big"), "<2>");
+  SetText(HKEY_LOCAL_MACHINE, "after", "1");
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "", "kept"), std::string("yes\0", 4));
+
+  // Many values that reach the limit only together are refused all the same, to the byte.
+  comrt::registry::Hive hive;
+  for (int i = 0; i < 100; ++i) {
+    hive.local_machine.Create("K").SetValue({"v" + std::to_string(i), REG_SZ, {'x', 0}, {}});
+  }
+  hive.trailer = "; the end\n";
+  const std::string whole = comrt::registry::Format(hive);
+  EXPECT_EQ(comrt::registry::Format(hive, whole.size()), whole);
+  EXPECT_THROW(comrt::registry::Format(hive, whole.size() - 1), comrt::registry::TooLarge);
+  EXPECT_THROW(comrt::registry::Format(hive, whole.size() / 2), comrt::registry::TooLarge);
+}
+
+// A helper process fed one line at a time, answering one line each.
+class Conversation {
+ public:
+  explicit Conversation(const std::string& args) {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], STDIN_FILENO);
+      dup2(out[1], STDOUT_FILENO);
+      const std::string command = std::string(REGISTRY_HELPER) + " " + args;
+      execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    to_ = fdopen(in[1], "w");
+    from_ = fdopen(out[0], "r");
+  }
+  ~Conversation() { Finish(); }
+
+  std::string Ask(const std::string& line) {
+    std::fprintf(to_, "%s\n", line.c_str());
+    std::fflush(to_);
+    char answer[256] = {};
+    if (std::fgets(answer, sizeof answer, from_) == nullptr) return "<no answer>";
+    return std::string(answer).substr(0, std::strcspn(answer, "\n"));
+  }
+  int Finish() {
+    if (to_ == nullptr) return -1;
+    std::fclose(to_);
+    std::fclose(from_);
+    to_ = from_ = nullptr;
+    return ExitCode(pid_);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* to_ = nullptr;
+  FILE* from_ = nullptr;
+};
+
+// The registry file on an ext4 made with 128-byte inodes, whose file times keep
+// whole seconds only, mounted for the test and unmounted after it.
+class WholeSecondTimesTest : public TempRegistry {
+ protected:
+  void SetUp() override {
+    TempRegistry::SetUp();
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to mount a filesystem";
+    mount_ = folder_ + "/mnt";
+    const std::string image = folder_ + "/ext4.img";
+    const CommandOutput made = RunCommand("truncate -s 64M " + image + " && mkfs.ext4 -q -I 128 " + image +
+                                          " 2>&1 && mkdir " + mount_ + " && mount -o loop " + image + " " + mount_ +
+                                          " 2>&1");
+    if (made.exit_code != 0) GTEST_SKIP() << "cannot mount an ext4 with 128-byte inodes: " << made.output;
+    mounted_ = true;
+    file_ = mount_ + "/registry.reg";
+    setenv("QEL_REGISTRY", file_.c_str(), 1);
+  }
+  void TearDown() override {
+    if (mounted_ && umount(mount_.c_str()) != 0) umount2(mount_.c_str(), MNT_DETACH);
+    TempRegistry::TearDown();
+  }
+
+  std::string mount_;
+  bool mounted_ = false;
+};
+
+long Counter() {
+  std::string text;
+  return comrt::ReadRegistryText(HKEY_LOCAL_MACHINE, "Turns", "n", text) == ERROR_SUCCESS ? std::stol(text) : -1;
+}
+
+std::string Digits(long n) {
+  char digits[24];
+  std::snprintf(digits, sizeof digits, "%08ld", n);
+  return digits;
+}
+
+TEST_F(WholeSecondTimesTest, TwoProcessesTakingTurnsOnACounterSeeEveryChangeAndLoseNone) {
+  constexpr long kRounds = 200;
+  ASSERT_EQ(comrt::WriteRegistryText(HKEY_LOCAL_MACHINE, "Turns", "n", Digits(0)), ERROR_SUCCESS);
+  struct stat st {};
+  ASSERT_EQ(stat(file_.c_str(), &st), 0);
+  ASSERT_EQ(st.st_mtim.tv_nsec, 0) << "the filesystem keeps fractions of a second";
+
+  // Each round: this process reads n; the other sets n + 1, then n + 2, both of
+  // the same size and within the same second; this process reads again and adds
+  // one in a transaction.
+  Conversation other("bump Turns n");
+  long stale = 0;
+  for (long round = 0; round < kRounds; ++round) {
+    Counter();
+    ASSERT_EQ(other.Ask("go"), "ok");
+    if (Counter() != 3 * round + 2) ++stale;
+    comrt::RegistryTransaction transaction;
+    ASSERT_EQ(comrt::WriteRegistryText(HKEY_LOCAL_MACHINE, "Turns", "n", Digits(Counter() + 1)), ERROR_SUCCESS);
+    ASSERT_EQ(transaction.Commit(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(other.Finish(), 0);
+  const long final = Counter();
+  std::printf("%ld stale reads, %ld lost updates in %ld rounds\n", stale, 3 * kRounds - final, kRounds);
+  EXPECT_EQ(stale, 0);
+  EXPECT_EQ(final, 3 * kRounds);
+}
+
+TEST_F(RegistryTest, AWriteFlushesTheFolderAfterItsRenameAndTheParentOfEachFolderItMakes) {
+  if (RunCommand("strace -o /dev/null true 2>&1").exit_code != 0) {
+    GTEST_SKIP() << "strace is missing or cannot trace here";
+  }
+  const std::string file = folder_ + "/a/b/registry.reg";
+  const std::string trace = folder_ + "/trace";
+  const auto traced = [&](const std::string& text) {
+    // Leak checking cannot run under a tracer.
+    const CommandOutput run = RunCommand("QEL_REGISTRY=" + file + " ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0" +
+                                         " strace -f -qq -y -o " + trace +
+                                         " -e trace=?mkdir,?mkdirat,?rename,?renameat,?renameat2,fsync,fdatasync " +
+                                         REGISTRY_HELPER + " set '' v " + text + " 2>&1");
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    // Each call as "what folder/name", the test's folder as F and a temporary's random part as *.
+    const std::regex call(R"re(^(?:\d+ +)?(\w+)\(\d+<([^>]*)>(?:, "([^"]*)")?(?:, \d+<([^>]*)>, "([^"]*)")?)re");
+    const std::regex random_part(R"(\.tmp\.\w{6})");
+    std::vector<std::string> calls;
+    std::istringstream lines(Contents(trace));
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch m;
+      if (!std::regex_search(line, m, call)) continue;
+      const bool rename = m[1].str().starts_with("rename");
+      std::string what = rename ? "rename " + m[4].str() + "/" + m[5].str() : m[1].str() + " " + m[2].str();
+      if (!rename && m[3].matched) what += "/" + m[3].str();
+      for (size_t at; (at = what.find(folder_)) != std::string::npos;) what.replace(at, folder_.size(), "F");
+      calls.push_back(std::regex_replace(what, random_part, ".tmp.*"));
+    }
+    return calls;
+  };
+  const std::vector<std::string> first = {
+      "mkdirat F/a", "fsync F", "mkdirat F/a/b", "fsync F/a",
+      "fsync F/a/b/registry.reg.tmp.*", "rename F/a/b/registry.reg", "fsync F/a/b",
+  };
+  const std::vector<std::string> later = {"fsync F/a/b/registry.reg.tmp.*", "rename F/a/b/registry.reg", "fsync F/a/b"};
+  EXPECT_EQ(traced("1"), first);
+  EXPECT_EQ(traced("2"), later);
+}
+
+TEST_F(RegistryTest, ANewFileAndItsFoldersTakeTheModesTheUmaskLeaves) {
+  struct Case {
+    mode_t umask, file, folder;
+  };
+  const Case cases[] = {{022, 0644, 0755}, {027, 0640, 0750}, {077, 0600, 0700}, {002, 0664, 0775}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.umask);
+    const std::string folder = folder_ + "/made" + std::to_string(c.umask), file = folder + "/registry.reg";
+    setenv("QEL_REGISTRY", file.c_str(), 1);
+    const mode_t saved = umask(c.umask);
+    const LSTATUS status = comrt::WriteRegistryText(HKEY_LOCAL_MACHINE, "", "v", "1");
+    umask(saved);
+    EXPECT_EQ(status, ERROR_SUCCESS);
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.file);
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.folder);
+  }
+}
+
+TEST_F(RegistryTest, AFileOfNothingButAByteOrderMarkAndBlankLinesIsAnEmptyRegistry) {
+  const std::string texts[] = {
+      "", "\xEF\xBB\xBF", "\xFF\xFE", "\n\n", "\xEF\xBB\xBF\r\n \t\r\n", std::string("\xFF\xFE\r\0\n\0 \0\n\0", 10),
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(::testing::PrintToString(text));
+    WriteFile(text);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    SetText(HKEY_LOCAL_MACHINE, "v", "1");
+    EXPECT_EQ(ReadFile(), "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE]\n\"v\"=\"1\"\n\n");
+  }
+}
+
+TEST_F(RegistryTest, AFileTheCallerCannotReadIsReportedAsNotReadable) {
+  SetText(HKEY_LOCAL_MACHINE, "v", "1");
+  const std::string not_readable = "registry file " + file_ + " is not readable for this user";
+  const bool root = geteuid() == 0;
+  ASSERT_EQ(chmod(folder_.c_str(), 0711), 0);
+  for (const mode_t mode : {0000, 0200}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(chmod(file_.c_str(), mode), 0);
+    // A writer starts from the file, so write rights need it readable.
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_WRITE, &key), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(comrt::RegistryLastError(), not_readable);
+    EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, Bytes("2"), 2), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(comrt::RegistryLastError(), not_readable);
+    // A read, by a user the bits hold (root reads any file).
+    const auto read = [&] {
+      const LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &key);
+      return status == ERROR_ACCESS_DENIED && comrt::RegistryLastError() == not_readable ? 0 : 1;
+    };
+    EXPECT_EQ(root ? ExitCode(StartAsOtherUser(read)) : read(), 0);
+  }
+  ASSERT_EQ(chmod(file_.c_str(), 0644), 0);
+  EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, "", "v"), std::string("1\0", 2));
 }
 
 }  // namespace

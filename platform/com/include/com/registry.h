@@ -3,23 +3,35 @@
 //
 // The file is named by the environment variable QEL_REGISTRY, else it is
 // ${XDG_CONFIG_HOME:-$HOME/.config}/qelcom/registry.reg; it is created, with its
-// folder, on the first write. Each process keeps the parsed file and reads it
-// again only when it changed, so every call sees the file as it is at that moment
-// and a key handle holds only a path and its access rights. A write takes an
-// exclusive flock on "<file>.lock" (opened without following a link; a writer
-// that waits more than 10 s for it fails), reads the file again, applies the
-// change and replaces the file by rename, so writers in several processes never
-// lose each other's changes; the temporary files of a writer killed mid-write are
-// removed by the next one. A RegistryTransaction makes many changes one write.
+// folder, on the first write, in the modes the umask leaves. Each process keeps
+// the parsed file and reads it again only when it changed (where the file's times
+// have no fraction of a second, as on filesystems that keep whole seconds, it reads
+// it again for two seconds after a change), so every call sees the file as it is
+// at that moment and a key handle holds only a path and its access rights. A write
+// takes an exclusive flock on "<file>.lock" (opened without following a link; a
+// writer that waits more than 10 s for it fails), reads the file again, applies
+// the change and replaces the file by rename, then flushes the folder (and the
+// folders it made), so writers in several processes never lose each other's
+// changes and a change reported done survives a power cut; the temporary files of
+// a writer killed mid-write are removed by the next one. A RegistryTransaction
+// makes many changes one write.
+//
+// The path is walked one name at a time, every later step relative to the folder
+// found: a link swapped in after the walk is never followed, and a write changes
+// no file but the one named (or the target of a link the walk followed).
 //
 // Refused with a description in RegistryLastError: a path that names a FIFO,
-// device, socket or directory, a file over 256 MiB, a symbolic link owned by
-// another user (not root, not the folder's owner) in a folder others can write,
-// and a lock file that is a symbolic link.
+// device, socket or directory, a file over 256 MiB, a symbolic link on the way
+// owned by another user (not root, not the folder's owner) in a folder others can
+// write, a lock file that is a symbolic link, and a file the caller cannot read.
+// A change that would make the file larger than 256 MiB fails with
+// ERROR_REGISTRY_QUOTA_LIMIT and leaves the file as it was.
 //
 // The reader takes UTF-8 and the UTF-16LE form (with its byte-order mark) that
-// Windows' registry editor exports, under either of its headers; the writer
-// writes UTF-8. Comment lines stay before the key or value they stood before.
+// Windows' registry editor exports, under either of its headers, and a file of
+// nothing but a byte-order mark and blank lines as an empty one, as an empty
+// file; the writer writes UTF-8. Comment lines stay before the key or value they
+// stood before.
 //
 // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes. Key and value names
 // compare without regard to (ASCII) case and keep the case they were created with.
@@ -29,7 +41,7 @@
 //
 // Write rights (KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_CREATE_LINK, DELETE,
 // WRITE_DAC, WRITE_OWNER) are refused with ERROR_ACCESS_DENIED when the file is
-// read-only for the caller. That is decided from the permission bits of the file
+// read-only or not readable for the caller. That is decided from the permission bits of the file
 // (and of its folder, which the rename needs) that apply to the caller, as the
 // owner, a group member or another user, without the superuser's override: a
 // file made read-only with chmod stays read-only for root too.
@@ -108,6 +120,7 @@ constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_REGISTRY_QUOTA_LIMIT = 613;
 constexpr LONG ERROR_BADDB = 1009;
 constexpr LONG ERROR_KEY_DELETED = 1018;
 constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
