@@ -13,9 +13,9 @@ class Backend {
   virtual bool Claim(std::int32_t number) = 0;
   // False when the port was not claimed.
   virtual bool Release(std::int32_t number) = 0;
-  // False: the user may not reach that address (permission denied).
-  virtual bool Out(std::uint16_t address, std::uint8_t value) = 0;
-  virtual bool In(std::uint16_t address, std::uint8_t& value) = 0;
+  // PARPORT_ERROR_NONE when done, else why not (a PARPORT_ERROR_ number).
+  virtual std::int32_t Out(std::uint16_t address, std::uint8_t value) = 0;
+  virtual std::int32_t In(std::uint16_t address, std::uint8_t& value) = 0;
 
  protected:
   ~Backend() = default;

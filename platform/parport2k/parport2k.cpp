@@ -85,24 +85,24 @@ PARPORT2K_EXPORT int32_t ReleaseParallelPort(int32_t PortNumber) {
 }
 
 PARPORT2K_EXPORT int32_t OutByte(int32_t Address, int32_t Value) {
-  bool written = false;
+  std::int32_t error = PARPORT_ERROR_DEVICE_IO;
   try {
-    written = TheBackend().Out(parport2k::IoAddress(Address), static_cast<std::uint8_t>(Value));
+    error = TheBackend().Out(parport2k::IoAddress(Address), static_cast<std::uint8_t>(Value));
   } catch (...) {
   }
-  parport2k::t_last_error = written ? PARPORT_ERROR_NONE : PARPORT_ERROR_PERMISSION_DENIED;
-  return written ? 1 : 0;
+  parport2k::t_last_error = error;
+  return error == PARPORT_ERROR_NONE ? 1 : 0;
 }
 
 PARPORT2K_EXPORT int32_t InByte(int32_t Address) {
   std::uint8_t value = 0;
-  bool read = false;
+  std::int32_t error = PARPORT_ERROR_DEVICE_IO;
   try {
-    read = TheBackend().In(parport2k::IoAddress(Address), value);
+    error = TheBackend().In(parport2k::IoAddress(Address), value);
   } catch (...) {
   }
-  parport2k::t_last_error = read ? PARPORT_ERROR_NONE : PARPORT_ERROR_PERMISSION_DENIED;
-  return read ? value : 0;
+  parport2k::t_last_error = error;
+  return error == PARPORT_ERROR_NONE ? value : 0;
 }
 
 PARPORT2K_EXPORT int32_t ParPortLastError(void) { return parport2k::t_last_error; }
