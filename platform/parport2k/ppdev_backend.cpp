@@ -21,19 +21,15 @@
 #include "bounded_claim.h"
 #include "parport2k.h"
 #include "process_generation.h"
+#include "qelaccess/root_folder.h"
 
 namespace parport2k {
 
 namespace {
 
-// Test trees stand in for /dev and /proc; read at each use so that a test can
-// point them elsewhere between calls.
-std::string Root(const char* variable, const char* fallback) {
-  const char* root = std::getenv(variable);
-  return root != nullptr && *root != '\0' ? root : fallback;
-}
-std::string DevRoot() { return Root("QEL_PARPORT_DEV_ROOT", "/dev"); }
-std::string ProcRoot() { return Root("QEL_PARPORT_PROC_ROOT", "/proc"); }
+// Read at each use, so that a test can point them elsewhere between calls.
+std::string DevRoot() { return qelaccess::RootFromEnvironment("QEL_PARPORT_DEV_ROOT", "/dev"); }
+std::string ProcRoot() { return qelaccess::RootFromEnvironment("QEL_PARPORT_PROC_ROOT", "/proc"); }
 
 // "parport<N>" gives N.
 bool PortIndex(const char* name, unsigned& index) {
