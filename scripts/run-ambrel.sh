@@ -16,10 +16,25 @@ check_port() {
   local active="$proc_root/sys/dev/parport/$name/devices/active"
   local unusable=0
   if [ ! -r "$device" ] || [ ! -w "$device" ]; then
-    local group
-    group=$(stat -c %G "$device")
-    echo "$device cannot be opened for reading and writing by $(id -un) ($(stat -c '%A, owner %U, group %G' "$device"))."
-    echo "  Add yourself to the group '$group' (sudo usermod -aG $group $(id -un), then log in again)."
+    # Joining the device's group is the remedy only where that group is lp with
+    # read and write; any other group may reach much more than the port.
+    local user owner group mode rights
+    user=$(id -un)
+    read -r owner group mode rights < <(stat -c '%U %G %a %A' "$device")
+    mode=$(printf '%04o' "0$mode")
+    echo "$device cannot be opened for reading and writing by $user (owner $owner, group $group, mode $mode, $rights)."
+    if [ "$group" = lp ] && [ "${rights:4:2}" = rw ]; then
+      echo "  Add yourself to the group lp (sudo usermod -aG lp $user), then log in again."
+    else
+      if [ "${rights:4:2}" = rw ]; then echo "  Members of the group $group may use it."; fi
+      if [ "$group" = lp ]; then
+        echo "  Give the group lp read and write (sudo chmod g+rw $device, or a udev rule to keep it so),"
+      else
+        echo "  Give it to the group lp with read and write (sudo chgrp lp $device && sudo chmod g+rw $device,"
+        echo "  or a udev rule to keep it so),"
+      fi
+      echo "  add yourself to lp (sudo usermod -aG lp $user) and log in again."
+    fi
     unusable=1
   fi
   if [ -r "$active" ]; then

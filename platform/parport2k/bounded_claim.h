@@ -6,11 +6,15 @@
 
 namespace parport2k {
 
+// The claim was not tried: no timer could limit its wait (every real-time
+// signal is the caller's, or the timer could not be made or armed).
+inline constexpr int kNoTimeLimit = -1;
+
 // 0 once the descriptor holds its port; otherwise the errno, EINTR when the
-// port stayed busy for `limit` (unbounded in a process that has taken every
-// real-time signal, and while another program's claim sleeps holding ppdev's
-// lock). After EINTR the kernel keeps the descriptor queued for the port:
-// close it, or the port is handed to it unasked.
+// port stayed busy for `limit` (the wait can last longer while another
+// program's claim sleeps holding ppdev's lock), or kNoTimeLimit. After EINTR the
+// kernel keeps the descriptor queued for the port: close it, or the port is
+// handed to it unasked.
 int ClaimWithin(int fd, std::chrono::microseconds limit);
 
 }  // namespace parport2k

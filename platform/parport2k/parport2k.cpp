@@ -4,39 +4,38 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
 
 #include "backend.h"
 #include "export.h"
 #include "ppdev_backend.h"
+#include "qelaccess/backend_choice.h"
+#include "qelaccess/last_error.h"
 #include "virtual_board.h"
 
 namespace parport2k {
 
 namespace {
 
-// Written by every byte access: in the library's static TLS block, so that the
-// write is one store instead of a lookup of the library's TLS block per call.
-[[gnu::tls_model("initial-exec")]] thread_local std::int32_t t_last_error = PARPORT_ERROR_NONE;
+using LastError = qelaccess::LastError<Backend>;
+using BackendChoice = qelaccess::BackendChoice<Backend>;
 
-Backend& Choose() {
-  const char* board = std::getenv("QEL_BOARD");
-  if (board != nullptr && std::strcmp(board, "virtual") == 0) {
+BackendChoice::Chosen Choose() {
+  if (qelaccess::VirtualBoardAsked()) {
     VirtualBoard& virtual_board = TheVirtualBoard();
     const char* trace = std::getenv("QEL_BOARD_TRACE");
     if (trace != nullptr && *trace != '\0' && !virtual_board.TraceTo(trace)) {
       std::fprintf(stderr, "libparport2k: cannot write the trace file %s\n", trace);
     }
-    return virtual_board;
+    // The board is the process's one, which the fixture controls reach too.
+    return BackendChoice::Borrow(virtual_board);
   }
-  static PpdevBackend host;
-  return host;
+  return BackendChoice::Own(std::make_unique<PpdevBackend>());
 }
 
-Backend& TheBackend() {
-  static Backend& backend = Choose();
-  return backend;
-}
+constinit BackendChoice g_backend(Choose);
+
+Backend& TheBackend() { return g_backend.Get(); }
 
 std::uint16_t IoAddress(std::int32_t address) { return static_cast<std::uint16_t>(address); }
 
@@ -85,26 +84,26 @@ PARPORT2K_EXPORT int32_t ReleaseParallelPort(int32_t PortNumber) {
 }
 
 PARPORT2K_EXPORT int32_t OutByte(int32_t Address, int32_t Value) {
-  bool written = false;
+  std::int32_t error = PARPORT_ERROR_DEVICE_IO;
   try {
-    written = TheBackend().Out(parport2k::IoAddress(Address), static_cast<std::uint8_t>(Value));
+    error = TheBackend().Out(parport2k::IoAddress(Address), static_cast<std::uint8_t>(Value));
   } catch (...) {
   }
-  parport2k::t_last_error = written ? PARPORT_ERROR_NONE : PARPORT_ERROR_PERMISSION_DENIED;
-  return written ? 1 : 0;
+  parport2k::LastError::Set(error);
+  return error == PARPORT_ERROR_NONE ? 1 : 0;
 }
 
 PARPORT2K_EXPORT int32_t InByte(int32_t Address) {
   std::uint8_t value = 0;
-  bool read = false;
+  std::int32_t error = PARPORT_ERROR_DEVICE_IO;
   try {
-    read = TheBackend().In(parport2k::IoAddress(Address), value);
+    error = TheBackend().In(parport2k::IoAddress(Address), value);
   } catch (...) {
   }
-  parport2k::t_last_error = read ? PARPORT_ERROR_NONE : PARPORT_ERROR_PERMISSION_DENIED;
-  return read ? value : 0;
+  parport2k::LastError::Set(error);
+  return error == PARPORT_ERROR_NONE ? value : 0;
 }
 
-PARPORT2K_EXPORT int32_t ParPortLastError(void) { return parport2k::t_last_error; }
+PARPORT2K_EXPORT int32_t ParPortLastError(void) { return parport2k::LastError::Get(); }
 
 }  // extern "C"

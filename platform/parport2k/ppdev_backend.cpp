@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/ppdev.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,19 +19,17 @@
 #include <thread>
 
 #include "bounded_claim.h"
+#include "parport2k.h"
+#include "process_generation.h"
+#include "qelaccess/root_folder.h"
 
 namespace parport2k {
 
 namespace {
 
-// Test trees stand in for /dev and /proc; read at each use so that a test can
-// point them elsewhere between calls.
-std::string Root(const char* variable, const char* fallback) {
-  const char* root = std::getenv(variable);
-  return root != nullptr && *root != '\0' ? root : fallback;
-}
-std::string DevRoot() { return Root("QEL_PARPORT_DEV_ROOT", "/dev"); }
-std::string ProcRoot() { return Root("QEL_PARPORT_PROC_ROOT", "/proc"); }
+// Read at each use, so that a test can point them elsewhere between calls.
+std::string DevRoot() { return qelaccess::RootFromEnvironment("QEL_PARPORT_DEV_ROOT", "/dev"); }
+std::string ProcRoot() { return qelaccess::RootFromEnvironment("QEL_PARPORT_PROC_ROOT", "/proc"); }
 
 // "parport<N>" gives N.
 bool PortIndex(const char* name, unsigned& index) {
@@ -65,11 +64,33 @@ std::string ActiveDevice(unsigned index) {
   return name;
 }
 
-std::string GroupOf(const std::string& path) {
+std::string UserName(uid_t uid) {
+  if (const passwd* user = getpwuid(uid)) return user->pw_name;
+  return std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid) {
+  if (const group* found = getgrgid(gid)) return found->gr_name;
+  return std::to_string(gid);
+}
+
+// What keeps the user off the device, from its real owner, group and mode, and
+// what would let them in. Joining the group is the remedy only where the group
+// is lp with read and write; any other group may reach much more than the port.
+std::string AccessRemedy(const std::string& path) {
   struct stat status {};
-  if (stat(path.c_str(), &status) != 0) return "that owns it";
-  if (const group* owner = getgrgid(status.st_gid)) return owner->gr_name;
-  return std::to_string(status.st_gid);
+  if (stat(path.c_str(), &status) != 0) return "check the device's owner, group and mode";
+  const std::string group = GroupName(status.st_gid);
+  const bool group_may = (status.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  if (group == "lp" && group_may) return "add the user to the group lp and log in again";
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+  std::string remedy = "the device has owner " + UserName(status.st_uid) + ", group " + group + " and mode " + mode;
+  if (group_may) remedy += ", so members of " + group + " may use it";
+  remedy += group == "lp" ? "; giving the group lp read and write (sudo "
+                          : "; giving it to the group lp with read and write (sudo chgrp lp " + path + " && sudo ";
+  return remedy + "chmod g+rw " + path +
+         ", or a udev rule to keep it so) and adding the user to lp, then logging in again, would grant access";
 }
 
 // A free port is claimed within microseconds; a busy one is tried again each
@@ -80,7 +101,11 @@ constexpr std::chrono::milliseconds kPatience{500};
 
 }  // namespace
 
+PpdevBackend::PpdevBackend() : generation_(ProcessGeneration()) {}
+
+// Only claims this process made are released.
 PpdevBackend::~PpdevBackend() {
+  OwnProcess();
   for (const Device& device : devices_) {
     if (device.number != 0) ioctl(device.fd, PPRELEASE);
     close(device.fd);
@@ -122,6 +147,18 @@ bool PpdevBackend::PortBase(std::int32_t number, std::uint32_t& base) {
   if (number < 1 || static_cast<std::size_t>(number) > ports.size()) return false;
   base = ports[static_cast<std::size_t>(number) - 1].base;
   return true;
+}
+
+// A descriptor inherited across fork() carries the parent's claim, which a
+// PPRELEASE on it would end: the child neither uses nor releases it. Closing the
+// child's copy gives nothing up while the parent keeps its own; the child opens
+// a descriptor of its own when it claims.
+void PpdevBackend::OwnProcess() {
+  if (generation_ == ProcessGeneration()) [[likely]] return;
+  generation_ = ProcessGeneration();
+  for (const Device& device : devices_) close(device.fd);
+  devices_.clear();
+  control_.clear();
 }
 
 PpdevBackend::Device* PpdevBackend::Opened(unsigned index) {
@@ -167,26 +204,32 @@ int PpdevBackend::ClaimDevice(unsigned index) {
   return error;
 }
 
-// Said once per port and process, so that a program that keeps trying stays readable.
+// Said once per device and reason (errno and, for a busy port, its holder), so
+// that a program that keeps trying stays readable and a new reason is heard.
 void PpdevBackend::Tell(unsigned index, int error) {
-  if (!told_.insert(index).second) return;
   const std::string path = DevicePath(index);
+  const std::string holder = error == EBUSY ? ActiveDevice(index) : std::string();
+  if (!told_.emplace(path, error, holder).second) return;
+  const std::string reason = error == kNoTimeLimit ? "no real-time signal is free to limit a wait for the port"
+                                                   : std::strerror(error);
   std::string remedy;
   if (error == EACCES || error == EPERM) {
-    remedy = "add the user to the group " + GroupOf(path) + " and log in again";
+    remedy = AccessRemedy(path);
   } else if (error == EBUSY) {
-    const std::string holder = ActiveDevice(index);
     remedy = "another program or the printer driver (lp) is using the port" +
              (holder.empty() || holder == "none" ? std::string() : " (now " + holder + ")") +
              "; try again when it is done";
+  } else if (error == kNoTimeLimit) {
+    remedy = "leave one of the signals SIGRTMIN to SIGRTMAX at its default action";
   } else {
     remedy = "check that the ppdev module is loaded and the port exists";
   }
   std::fprintf(stderr, "libparport2k: cannot claim %s: %s; %s, or set QEL_BOARD=virtual to use the virtual board\n",
-               path.c_str(), std::strerror(error), remedy.c_str());
+               path.c_str(), reason.c_str(), remedy.c_str());
 }
 
 bool PpdevBackend::Claim(std::int32_t number) {
+  OwnProcess();
   const std::vector<Found>& ports = Ports();
   if (number < 1 || static_cast<std::size_t>(number) > ports.size()) return false;
   const Found port = ports[static_cast<std::size_t>(number) - 1];
@@ -210,6 +253,17 @@ bool PpdevBackend::Claim(std::int32_t number) {
     return false;
   }
   Device* device = Opened(port.index);
+  // A descriptor opened anew starts from the kernel's default control value:
+  // the one written last goes back before the claim returns.
+  if (const auto kept = control_.find(port.index); device->fresh && kept != control_.end()) {
+    if (const int error = WriteControl(*device, kept->second); error != 0) {
+      ioctl(device->fd, PPRELEASE);
+      Close(port.index);
+      Tell(port.index, error);
+      return false;
+    }
+  }
+  device->fresh = false;
   device->number = number;
   device->base = port.base;
   return true;
@@ -218,6 +272,7 @@ bool PpdevBackend::Claim(std::int32_t number) {
 // The descriptor stays open: the kernel saves the port's state at the release
 // and restores it at the next claim.
 bool PpdevBackend::Release(std::int32_t number) {
+  OwnProcess();
   for (Device& device : devices_) {
     if (device.number != number) continue;
     ioctl(device.fd, PPRELEASE);
@@ -228,6 +283,7 @@ bool PpdevBackend::Release(std::int32_t number) {
 }
 
 PpdevBackend::Device* PpdevBackend::HeldRegister(std::uint16_t address, unsigned& offset) {
+  OwnProcess();
   for (Device& device : devices_) {
     offset = static_cast<unsigned>(address) - device.base;
     if (device.number != 0 && offset < 3) return &device;
@@ -253,39 +309,63 @@ int PpdevBackend::RawPorts() {
 constexpr std::uint8_t kControlLines = 0x0F;
 constexpr std::uint8_t kReverse = 0x20;
 
-bool PpdevBackend::Out(std::uint16_t address, std::uint8_t value) {
+namespace {
+
+// A refusal for want of rights is permission denied; any other (EINVAL from a
+// descriptor that holds no claim, ENODEV from a port gone, EIO) is a device error.
+std::int32_t ErrorNumber(int error) {
+  return error == EACCES || error == EPERM ? PARPORT_ERROR_PERMISSION_DENIED : PARPORT_ERROR_DEVICE_IO;
+}
+
+// A one-byte transfer through /dev/port.
+std::int32_t Transferred(ssize_t count) {
+  if (count == 1) return PARPORT_ERROR_NONE;
+  return count < 0 ? ErrorNumber(errno) : PARPORT_ERROR_DEVICE_IO;
+}
+
+}  // namespace
+
+int PpdevBackend::WriteControl(Device& device, std::uint8_t value) {
+  unsigned char lines = value & kControlLines;
+  int reverse = (value & kReverse) != 0 ? 1 : 0;
+  if (ioctl(device.fd, PPWCONTROL, &lines) != 0 || ioctl(device.fd, PPDATADIR, &reverse) != 0) return errno;
+  device.reverse = reverse != 0;
+  return 0;
+}
+
+std::int32_t PpdevBackend::Out(std::uint16_t address, std::uint8_t value) {
   unsigned offset = 0;
   if (Device* held = HeldRegister(address, offset)) {
-    unsigned char byte = value;
     switch (offset) {
-      case 0:
-        return ioctl(held->fd, PPWDATA, &byte) == 0;
-      case 2: {
-        byte = value & kControlLines;
-        int reverse = (value & kReverse) != 0 ? 1 : 0;
-        if (ioctl(held->fd, PPWCONTROL, &byte) != 0 || ioctl(held->fd, PPDATADIR, &reverse) != 0) return false;
-        held->reverse = reverse != 0;
-        return true;
+      case 0: {
+        unsigned char byte = value;
+        return ioctl(held->fd, PPWDATA, &byte) == 0 ? PARPORT_ERROR_NONE : ErrorNumber(errno);
       }
+      case 2:
+        if (const int error = WriteControl(*held, value); error != 0) return ErrorNumber(error);
+        control_[held->index] = value;
+        return PARPORT_ERROR_NONE;
       default:
-        return true;  // the status register is driven by the device, not written
+        return PARPORT_ERROR_NONE;  // the status register is driven by the device, not written
     }
   }
   const int fd = RawPorts();
-  return fd >= 0 && pwrite(fd, &value, 1, address) == 1;
+  if (fd < 0) return PARPORT_ERROR_PERMISSION_DENIED;
+  return Transferred(pwrite(fd, &value, 1, address));
 }
 
-bool PpdevBackend::In(std::uint16_t address, std::uint8_t& value) {
+std::int32_t PpdevBackend::In(std::uint16_t address, std::uint8_t& value) {
   unsigned offset = 0;
   if (const Device* held = HeldRegister(address, offset)) {
     static constexpr unsigned long kRead[3] = {PPRDATA, PPRSTATUS, PPRCONTROL};
     unsigned char byte = 0;
-    if (ioctl(held->fd, kRead[offset], &byte) != 0) return false;
+    if (ioctl(held->fd, kRead[offset], &byte) != 0) return ErrorNumber(errno);
     value = offset == 2 && held->reverse ? static_cast<std::uint8_t>(byte | kReverse) : byte;
-    return true;
+    return PARPORT_ERROR_NONE;
   }
   const int fd = RawPorts();
-  return fd >= 0 && pread(fd, &value, 1, address) == 1;
+  if (fd < 0) return PARPORT_ERROR_PERMISSION_DENIED;
+  return Transferred(pread(fd, &value, 1, address));
 }
 
 }  // namespace parport2k

@@ -1,5 +1,7 @@
 #include "virtual_board.h"
 
+#include "parport2k.h"
+
 namespace parport2k {
 
 namespace {
@@ -47,7 +49,7 @@ bool VirtualBoard::Release(std::int32_t number) {
   return true;
 }
 
-bool VirtualBoard::Out(std::uint16_t address, std::uint8_t value) {
+std::int32_t VirtualBoard::Out(std::uint16_t address, std::uint8_t value) {
   const auto cabled = static_cast<std::uint16_t>(address - kCabledBase);
   if (cabled < 3) {
     if (cabled == 0) {
@@ -57,15 +59,15 @@ bool VirtualBoard::Out(std::uint16_t address, std::uint8_t value) {
       cabled_.control = value;
     }
     if (trace_.is_open()) trace_.Step(bus_.scl(), bus_.sda());
-    return true;
+    return PARPORT_ERROR_NONE;
   }
   const auto open = static_cast<std::uint16_t>(address - kOpenBase);
   if (open == 0) open_.data = value;
   if (open == 2) open_.control = value;
-  return true;
+  return PARPORT_ERROR_NONE;
 }
 
-bool VirtualBoard::In(std::uint16_t address, std::uint8_t& value) {
+std::int32_t VirtualBoard::In(std::uint16_t address, std::uint8_t& value) {
   const auto cabled = static_cast<std::uint16_t>(address - kCabledBase);
   const auto open = static_cast<std::uint16_t>(address - kOpenBase);
   if (cabled == 0) {
@@ -83,7 +85,7 @@ bool VirtualBoard::In(std::uint16_t address, std::uint8_t& value) {
   } else {
     value = kFloatingBus;
   }
-  return true;
+  return PARPORT_ERROR_NONE;
 }
 
 void VirtualBoard::Reset() {

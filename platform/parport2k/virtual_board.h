@@ -23,8 +23,8 @@ class VirtualBoard final : public Backend {
   bool PortBase(std::int32_t number, std::uint32_t& base) override;
   bool Claim(std::int32_t number) override;
   bool Release(std::int32_t number) override;
-  bool Out(std::uint16_t address, std::uint8_t value) override;
-  bool In(std::uint16_t address, std::uint8_t& value) override;
+  std::int32_t Out(std::uint16_t address, std::uint8_t value) override;
+  std::int32_t In(std::uint16_t address, std::uint8_t& value) override;
 
   void Reset();
   qelboard::Zqs472& zqs472() { return zqs472_; }

@@ -1,34 +1,24 @@
 // The exported routines: pick the backend on first use and keep the last error.
-#include <atomic>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "backend.h"
+#include "qelaccess/backend_choice.h"
+#include "qelaccess/last_error.h"
 #include "qelsmbus/qelsmbus.h"
 
 namespace {
 
-// Chosen once by the first call of any thread; read without a lock after that.
-std::mutex g_choosing;
-std::unique_ptr<qelsmbus::Backend> g_chosen;  // guarded by g_choosing
-std::atomic<qelsmbus::Backend*> g_backend{nullptr};
-// Written by every call: in the library's static TLS block, so that the write is
-// one store instead of a lookup of the library's TLS block per call.
-[[gnu::tls_model("initial-exec")]] thread_local int32_t g_lastError = qelsmbus::kNoError;
+using LastError = qelaccess::LastError<qelsmbus::Backend>;
+using BackendChoice = qelaccess::BackendChoice<qelsmbus::Backend>;
 
-qelsmbus::Backend& TheBackend() {
-  if (qelsmbus::Backend* backend = g_backend.load(std::memory_order_acquire)) return *backend;
-  const std::lock_guard choosing(g_choosing);
-  if (!g_chosen) {
-    const char* board = std::getenv("QEL_BOARD");
-    const bool isVirtual = board != nullptr && std::strcmp(board, "virtual") == 0;
-    g_chosen = isVirtual ? qelsmbus::MakeVirtualBackend() : qelsmbus::MakeHostBackend();
-    g_backend.store(g_chosen.get(), std::memory_order_release);
-  }
-  return *g_chosen;
+BackendChoice::Chosen Choose() {
+  return BackendChoice::Own(qelaccess::VirtualBoardAsked() ? qelsmbus::MakeVirtualBackend()
+                                                           : qelsmbus::MakeHostBackend());
 }
+
+constinit BackendChoice g_backend(Choose);
+
+qelsmbus::Backend& TheBackend() { return g_backend.Get(); }
 
 // Configuration space is addressed in aligned 32-bit words, as the PCI
 // configuration mechanism does: a register number that is not a multiple of four
@@ -45,14 +35,14 @@ qelsmbus::PciAddress At(int32_t bus, int32_t device, int32_t function) {
 extern "C" {
 
 int32_t ReadPCI(int32_t bus, int32_t device, int32_t function, int32_t reg) {
-  g_lastError = qelsmbus::kNoError;
+  LastError::Set(qelsmbus::kNoError);
   const auto at = At(bus, device, function);
   if (!at.Valid()) return -1;
   return static_cast<int32_t>(TheBackend().ReadConfig(at, Word(reg)));
 }
 
 void WritePCI(int32_t bus, int32_t device, int32_t function, int32_t reg, int32_t value) {
-  g_lastError = qelsmbus::kNoError;
+  LastError::Set(qelsmbus::kNoError);
   const auto at = At(bus, device, function);
   if (!at.Valid()) return;
   TheBackend().WriteConfig(at, Word(reg), static_cast<uint32_t>(value));
@@ -60,21 +50,19 @@ void WritePCI(int32_t bus, int32_t device, int32_t function, int32_t reg, int32_
 
 int32_t ReadByBase(int32_t address) {
   uint8_t value = 0;
-  g_lastError = TheBackend().ReadPort(static_cast<uint16_t>(address), value);
+  LastError::Set(TheBackend().ReadPort(static_cast<uint16_t>(address), value));
   return value;
 }
 
 void WriteByBase(int32_t address, int32_t value) {
-  g_lastError = TheBackend().WritePort(static_cast<uint16_t>(address), static_cast<uint8_t>(value));
+  LastError::Set(TheBackend().WritePort(static_cast<uint16_t>(address), static_cast<uint8_t>(value)));
 }
 
-int32_t QELSMBusLastError(void) { return g_lastError; }
+int32_t QELSMBusLastError(void) { return LastError::Get(); }
 
 void QELSMBusReset(void) {
-  const std::lock_guard choosing(g_choosing);
-  g_backend.store(nullptr, std::memory_order_release);
-  g_chosen.reset();
-  g_lastError = qelsmbus::kNoError;
+  g_backend.Reset();
+  LastError::Set(qelsmbus::kNoError);
 }
 
 }  // extern "C"

@@ -8,18 +8,13 @@
 
 #include <bitset>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "backend.h"
+#include "qelaccess/root_folder.h"
 
 namespace qelsmbus {
 namespace {
-
-std::string RootFromEnvironment(const char* variable, const char* fallback) {
-  const char* value = std::getenv(variable);
-  return value != nullptr && *value != '\0' ? value : fallback;
-}
 
 // sysfs offers at most 4096 bytes of extended configuration space.
 constexpr uint32_t kConfigSpaceSize = 4096;
@@ -27,8 +22,8 @@ constexpr uint32_t kConfigSpaceSize = 4096;
 class HostBackend final : public Backend {
  public:
   HostBackend()
-      : devices_(RootFromEnvironment("QEL_SYSFS_ROOT", "/sys") + "/bus/pci/devices"),
-        portPath_(RootFromEnvironment("QEL_DEV_ROOT", "/dev") + "/port") {
+      : devices_(qelaccess::RootFromEnvironment("QEL_SYSFS_ROOT", "/sys") + "/bus/pci/devices"),
+        portPath_(qelaccess::RootFromEnvironment("QEL_DEV_ROOT", "/dev") + "/port") {
     ListFunctions();
   }
 

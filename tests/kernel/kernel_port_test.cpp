@@ -6,16 +6,20 @@
 #include <gtest/gtest.h>
 #include <grp.h>
 #include <linux/ppdev.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +67,16 @@ std::string TimedClaim() {
   return std::to_string(claimed) + " " + std::to_string(static_cast<int>(MillisecondsSince(start)));
 }
 
+volatile std::sig_atomic_t g_ticks = 0;
+void CountTick(int) { g_ticks = g_ticks + 1; }
+
+void SetAction(int signal, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+}
+
 // Roles, each a separate process; every step waits for a line from the test.
 int RunRole(const std::string& role) {
   GetParallelPortCount();
@@ -90,6 +104,23 @@ int RunRole(const std::string& role) {
     Say("while open " + TimedClaim());  // the driver keeps the port until its device is closed
     close(printer);
     Say("after close " + std::to_string(ClaimParallelPort(1, -1)));
+    ReleaseParallelPort(1);
+  } else if (role == "signals-default" || role == "signals-own") {
+    // After its first claim, the program sets the real-time signals its own way:
+    // all back to the default action, or a handler of its own on the highest one
+    // (where the library starts its search).
+    const int32_t first = ClaimParallelPort(1, -1);
+    ReleaseParallelPort(1);
+    Say("first " + std::to_string(first));
+    if (role == "signals-default") {
+      for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) SetAction(signal, SIG_DFL);
+    } else {
+      SetAction(SIGRTMAX, CountTick);
+    }
+    ReadLine(STDIN_FILENO);
+    Say("contended " + TimedClaim() + " ticks " + std::to_string(g_ticks));
+    ReadLine(STDIN_FILENO);
+    Say("free " + std::to_string(ClaimParallelPort(1, -1)));
     ReleaseParallelPort(1);
   } else if (role == "nobody" || role == "nobody-in-lp") {
     const std::vector<gid_t> groups = role == "nobody" ? std::vector<gid_t>{} : std::vector<gid_t>{kPortGroup};
@@ -153,6 +184,39 @@ class Helper {
   int status_ = -1;
   std::string errors_;
 };
+
+// Runs `body` in a child made by fork() without exec, so that the child has this
+// process's library state, and gives what it returned. The child ends with
+// exit(), which unloads the library as the end of a program does.
+std::string InForkedChild(const std::function<std::string()>& body) {
+  int out[2];
+  if (pipe(out) != 0) std::abort();
+  const pid_t child = fork();
+  if (child == 0) {
+    close(out[0]);
+    const std::string said = body();
+    if (write(out[1], said.data(), said.size()) < 0) std::_Exit(3);
+    std::exit(0);
+  }
+  close(out[1]);
+  const std::string said = ReadAll(out[0]);
+  close(out[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  return said;
+}
+
+// The library's descriptor of the port, found among this process's open files.
+int LibraryDescriptor() {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == "/dev/parport0") {
+      return std::stoi(entry.path().filename().string());
+    }
+  }
+  return -1;
+}
 
 int Count(const std::string& text, const std::string& what) {
   int n = 0;
@@ -276,6 +340,101 @@ TEST_F(KernelPort, ClaimWhileAnotherHoldsIsRefusedInTimeThenServed) {
   other.Go();
   EXPECT_EQ(other.Line().substr(0, 8), "second 1");
   EXPECT_EQ(Count(other.Finish(), "libparport2k:"), 1);
+}
+
+// A refused claim closes the device, and the kernel starts the one opened
+// anew from its default control value: the library writes back its own.
+TEST_F(KernelPort, ControlValueOutlivesARefusedClaim) {
+  ASSERT_EQ(ClaimParallelPort(1, -1), 1);
+  OutByte(kControl, 0x05);
+  ASSERT_EQ(ReleaseParallelPort(1), 1);
+  Helper holder("hold");
+  ASSERT_EQ(holder.Line(), "held 1");
+  EXPECT_EQ(ClaimParallelPort(1, -1), 0);
+  holder.Go();
+  ASSERT_EQ(holder.Line(), "released");
+  ASSERT_EQ(ClaimParallelPort(1, -1), 1);
+  EXPECT_EQ(InByte(kControl), 0x05);
+}
+
+// A child made by fork() from a thread that has claimed before inherits that
+// thread's claim timer, which names no timer in the child: its claim of a port
+// another program holds is refused in time all the same, and the holder can
+// let go.
+TEST_F(KernelPort, ForkedChildsClaimIsRefusedInTimeWhileAnotherHolds) {
+  ASSERT_EQ(ClaimParallelPort(1, -1), 1);
+  ASSERT_EQ(ReleaseParallelPort(1), 1);
+  Helper holder("hold");
+  ASSERT_EQ(holder.Line(), "held 1");
+  const std::string refused = InForkedChild(TimedClaim);
+  EXPECT_EQ(refused.substr(0, 2), "0 ") << refused;
+  EXPECT_LT(std::stoi(refused.substr(2)), 1000) << refused;
+  holder.Go();
+  EXPECT_EQ(holder.Line(), "released");
+}
+
+// The child neither takes over the descriptor that holds the parent's claim nor
+// releases it, also not when it ends: the parent keeps its claim, its writes and
+// the sole use of the port.
+TEST_F(KernelPort, ForkedChildLeavesTheParentsClaimAlone) {
+  ASSERT_EQ(ClaimParallelPort(1, -1), 1);
+  ASSERT_EQ(OutByte(kData, 0xA5), 1);
+  const std::string child = InForkedChild([] {
+    const std::string claim = TimedClaim();
+    return claim + " release " + std::to_string(ReleaseParallelPort(1));
+  });
+  EXPECT_EQ(child.substr(0, 2), "0 ") << child;
+  EXPECT_LT(std::stoi(child.substr(2)), 1000) << child;
+  EXPECT_NE(child.find(" release 0"), std::string::npos) << child;
+
+  EXPECT_EQ(InByte(kData), 0xA5);
+  EXPECT_EQ(OutByte(kData, 0x3C), 1);
+  EXPECT_EQ(InByte(kData), 0x3C);
+  EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_NONE);
+  Helper other("try");
+  const std::string first = other.Line();
+  EXPECT_EQ(first.substr(0, 7), "first 0") << first;
+  ASSERT_EQ(ReleaseParallelPort(1), 1);
+  other.Go();
+  EXPECT_EQ(other.Line().substr(0, 8), "second 1");
+}
+
+// A program that sets the real-time signals its own way after the library took
+// one is neither killed by the library's timer nor sent its ticks: a claim while
+// another holds the port is refused in time, and served once it is free.
+TEST_F(KernelPort, CallerThatSetsTheRealTimeSignalsSurvivesAContendedClaim) {
+  for (const char* role : {"signals-default", "signals-own"}) {
+    SCOPED_TRACE(role);
+    Helper caller(role);
+    ASSERT_EQ(caller.Line(), "first 1");
+    ASSERT_EQ(ClaimParallelPort(1, -1), 1);
+    caller.Go();
+    const std::string contended = caller.Line();
+    EXPECT_EQ(contended.substr(0, 12), "contended 0 ") << contended;
+    if (contended.size() > 12) {
+      EXPECT_LT(std::stoi(contended.substr(12)), 1000) << contended;
+    }
+    EXPECT_NE(contended.find(" ticks 0"), std::string::npos) << contended;
+    ASSERT_EQ(ReleaseParallelPort(1), 1);
+    caller.Go();
+    EXPECT_EQ(caller.Line(), "free 1");
+    caller.Finish();
+    EXPECT_TRUE(WIFEXITED(caller.status()) && WEXITSTATUS(caller.status()) == 0) << "status " << caller.status();
+  }
+}
+
+// A register the driver refuses for a reason other than rights (here EINVAL: the
+// descriptor's claim was given up behind the library's back) is a device error,
+// not "Permission denied".
+TEST_F(KernelPort, RegisterTheDriverRefusesIsADeviceError) {
+  ASSERT_EQ(ClaimParallelPort(1, -1), 1);
+  const int fd = LibraryDescriptor();
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ioctl(fd, PPRELEASE), 0);
+  EXPECT_EQ(OutByte(kData, 0x5A), 0);
+  EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_DEVICE_IO);
+  EXPECT_EQ(InByte(kStatus), 0);
+  EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_DEVICE_IO);
 }
 
 // The printer driver prints while this library has the port open but not

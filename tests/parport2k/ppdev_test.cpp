@@ -1,12 +1,17 @@
 // The ppdev backend on temporary /proc and /dev trees; the machine's own ports
 // are never touched.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -113,6 +118,113 @@ TEST_F(Ppdev, ClaimFailsCleanlyWhenTheDeviceIsNotPpdevAndSaysSoOncePerPort) {
   // Unclaimed, the registers are plain I/O addresses, out of reach here.
   EXPECT_EQ(OutByte(0x378, 0x55), 0);
   EXPECT_EQ(ParPortLastError(), PARPORT_ERROR_PERMISSION_DENIED);
+}
+
+// A refusal is told once per device and reason: the same one again is not, a
+// new one (here the device gone, then back) is.
+TEST_F(Ppdev, ARefusalForANewReasonIsToldAgain) {
+  AddPort("parport7", "888\t1912\n");
+  ASSERT_EQ(GetParallelPortCount(), 1);
+  const fs::path device = root_ / "dev/parport7";
+  const std::string not_ppdev = device.string() + ": Inappropriate ioctl for device";
+  const std::string gone = device.string() + ": No such file or directory";
+  struct Step {
+    bool present;
+    int not_ppdev_told;  // how often each reason has been told after the step
+    int gone_told;
+  } steps[] = {{true, 1, 0}, {true, 1, 0}, {false, 1, 1}, {false, 1, 1}, {true, 1, 1}};
+  std::string told;
+  for (const Step& step : steps) {
+    if (step.present) {
+      std::ofstream(device) << "not a parallel port";
+    } else {
+      fs::remove(device);
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ClaimParallelPort(1, -1), 0);
+    told += testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Occurrences(told, not_ppdev), step.not_ppdev_told) << told;
+    EXPECT_EQ(Occurrences(told, gone), step.gone_told) << told;
+  }
+}
+
+// Runs `body` in a child made by fork() and gives what it wrote on standard error.
+std::string ToldInChild(const std::function<int()>& body) {
+  int err[2];
+  if (pipe(err) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(err[1], STDERR_FILENO);
+    close(err[0]);
+    close(err[1]);
+    _exit(body());
+  }
+  close(err[1]);
+  std::string told;
+  char buffer[512];
+  ssize_t n = 0;
+  while ((n = read(err[0], buffer, sizeof buffer)) > 0) told.append(buffer, static_cast<std::size_t>(n));
+  close(err[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status << ", told: " << told;
+  return told;
+}
+
+// Refused for want of rights, the remedy follows the device's owner, group and
+// mode: joining the group is the remedy only where it is lp with read and write.
+TEST_F(Ppdev, PermissionRefusalToldAfterTheDevicesOwnerGroupAndMode) {
+  const group* lp = getgrnam("lp");
+  if (geteuid() != 0 || lp == nullptr) GTEST_SKIP() << "needs root and a group lp, for a device of another user";
+  const gid_t lp_gid = lp->gr_gid;
+  AddPort("parport0", "888\t1912\n");
+  ASSERT_EQ(GetParallelPortCount(), 1);
+  ASSERT_EQ(chmod(root_.c_str(), 0755), 0);  // the unprivileged child finds the tree
+  const std::string device = (root_ / "dev/parport0").string();
+  struct Case {
+    const char* what;
+    gid_t group;
+    mode_t mode;
+    std::vector<std::string> told;
+    std::vector<std::string> not_told;
+  } cases[] = {
+      {"group lp with read and write", lp_gid, 0660,
+       {"Permission denied", "add the user to the group lp and log in again"}, {"mode"}},
+      {"mode 0600", lp_gid, 0600,
+       {"owner root, group lp and mode 0600", "(sudo chmod g+rw " + device, "adding the user to lp"},
+       {"chgrp", "members of", "add the user to the group"}},
+      {"a group other than lp", 0, 0660,
+       {"owner root, group root and mode 0660", "members of root may use it",
+        "(sudo chgrp lp " + device + " && sudo chmod g+rw " + device, "adding the user to lp"},
+       {"add the user to the group"}},
+  };
+  std::ofstream(device) << "";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(chown(device.c_str(), 0, c.group), 0);
+    ASSERT_EQ(chmod(device.c_str(), c.mode), 0);
+    const std::string told = ToldInChild([] {
+      if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 2;
+      return ClaimParallelPort(1, -1) == 0 ? 0 : 1;
+    });
+    EXPECT_EQ(Occurrences(told, "libparport2k: cannot claim " + device + ": Permission denied"), 1) << told;
+    for (const std::string& part : c.told) EXPECT_NE(told.find(part), std::string::npos) << part << " in: " << told;
+    for (const std::string& part : c.not_told) EXPECT_EQ(told.find(part), std::string::npos) << part << " in: " << told;
+  }
+}
+
+// With every real-time signal taken by the caller, no timer can limit the
+// kernel's wait for a busy port: the claim is refused without being tried.
+TEST_F(Ppdev, WithoutAFreeRealTimeSignalTheClaimIsNotTried) {
+  AddPort("parport4", "888\t1912\n");
+  ASSERT_EQ(GetParallelPortCount(), 1);
+  std::ofstream(root_ / "dev/parport4") << "not a parallel port";
+  const std::string told = ToldInChild([] {
+    for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) signal(number, SIG_IGN);
+    return ClaimParallelPort(1, -1) == 0 ? 0 : 1;
+  });
+  EXPECT_NE(told.find("parport4: no real-time signal is free"), std::string::npos) << told;
+  EXPECT_EQ(told.find("Inappropriate ioctl"), std::string::npos) << told;
 }
 
 // Claims and port queries use the list read at the last count, so that a claim

@@ -17,7 +17,25 @@
  *
  * Bad input never crashes: a port number no port has, a null record or one whose
  * Size is below 12 gives 0 and writes nothing; releasing a port that is not
- * claimed does nothing. Calls are made from one thread at a time. */
+ * claimed does nothing. Calls are made from one thread at a time.
+ *
+ * A child made by fork() inherits none of its parent's claims: it neither uses
+ * nor releases them (its OutByte and InByte do not reach a port through them,
+ * its ReleaseParallelPort and its unload leave them standing) and opens a device
+ * of its own at its first claim.
+ *
+ * Signals: a claim of a ppdev port may have to wait for another holder, and the
+ * kernel's wait is ended by a signal. At its first claim the library takes the
+ * highest real-time signal (SIGRTMAX downwards) whose action is the default,
+ * installs a handler of its own that does nothing and restarts interrupted
+ * calls, and sends it to the claiming thread only while that thread waits in
+ * the kernel's claim (the signal unblocked there meanwhile): 10 ms into the
+ * wait, then every millisecond until the claim returns. Before each claim it
+ * checks that the handler is still its own: a caller that has since set that
+ * signal to anything else keeps it, and the library takes the next free one.
+ * When no real-time signal is free, claims are refused rather than left to wait
+ * without a limit. When the library is unloaded, its signal, if the handler is
+ * still the library's, is set to be ignored. The virtual board uses no signal. */
 #ifndef PARPORT2K_H
 #define PARPORT2K_H
 
@@ -42,12 +60,14 @@ int32_t GetParallelPortCount(void);
 int32_t GetParallelPortInfo(int32_t PortNumber, ParallelPortInfo* Info);
 
 /* 1 when this process now holds the port; 0 when it does not (no such port,
- * the device cannot be opened, refused by the driver, or still held by another
- * program or driver after half a second). The first refusal for a port is told
- * once on standard error, with its reason and remedy. Mode is not used; callers
- * pass -1. Claiming a port this process already holds succeeds and keeps the
- * one claim: one release gives it up. The port's registers keep their values
- * from a release to the next claim. */
+ * the device cannot be opened, refused by the driver, still held by another
+ * program or driver after half a second, or no real-time signal free to limit
+ * the wait). A refusal is told on standard error with its reason and remedy,
+ * once per port and reason: a later refusal for another reason (another errno,
+ * another holder) is told again. Mode is not used; callers pass -1. Claiming a
+ * port this process already holds succeeds and keeps the one claim: one release
+ * gives it up. The port's registers keep their values from a release to the
+ * next claim, also when a refused claim came between them. */
 int32_t ClaimParallelPort(int32_t PortNumber, int32_t Mode);
 
 /* Gives the port up: 1 when it was claimed, 0 (and no effect) otherwise. */
@@ -64,14 +84,19 @@ int32_t ReleaseParallelPort(int32_t PortNumber);
 int32_t OutByte(int32_t Address, int32_t Value);
 int32_t InByte(int32_t Address);
 
-/* Permission denied: an OutByte or InByte this user may not make (no access to
- * /dev/port, or the driver refusing a claimed port's register) is refused, and ParPortLastError then returns PARPORT_ERROR_PERMISSION_DENIED
- * (70, the runtime's "Permission denied"). The value belongs to the calling thread
- * and describes its last OutByte or InByte: 0 after one that succeeded. The
- * virtual board never refuses. A caller that raises errors checks it after every
- * OutByte and InByte. */
+/* Why the calling thread's last OutByte or InByte was refused; 0 after one that
+ * succeeded. A caller that raises errors checks it after every OutByte and InByte.
+ *   PARPORT_ERROR_PERMISSION_DENIED (70, the runtime's "Permission denied"): this
+ *     user may not make the access (no access to /dev/port, or the driver refusing
+ *     a claimed port's register for want of rights).
+ *   PARPORT_ERROR_DEVICE_IO (57, the runtime's "Device I/O error"): the device
+ *     failed the access for another reason (the driver answering EINVAL, as for a
+ *     descriptor that no longer holds its claim, ENODEV for a port that is gone,
+ *     or EIO; a transfer through /dev/port that failed).
+ * The virtual board never refuses. */
 #define PARPORT_ERROR_NONE 0
 #define PARPORT_ERROR_PERMISSION_DENIED 70
+#define PARPORT_ERROR_DEVICE_IO 57
 int32_t ParPortLastError(void);
 
 #ifdef __cplusplus
