@@ -1,7 +1,7 @@
 #include "CommonGlobals.h"
 
-#include "BusLines.h"
 #include "Parport2k.h"
+#include "Wiring.h"
 #include "com/error.h"
 
 using quorlink::kFalse;

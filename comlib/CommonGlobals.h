@@ -60,6 +60,16 @@ inline constexpr auto& BuildNumber = variables.BuildNumber;
 // Puts every variable back to its value at load time.
 void Reset();
 
+// The registers of the selected port, as offsets from PortAddress.
+enum RegisterOffset : int16_t { kDataRegister = 0, kStatusRegister = 1, kControlRegister = 2 };
+
+// The address of a register: PortAddress plus its offset, wrapping at 65536 like
+// the 16-bit base, so a base of 0x8000 or above, which is negative, still has its
+// registers at the next addresses above it.
+inline int16_t RegisterAddress(int16_t offset) {
+  return static_cast<int16_t>(static_cast<uint16_t>(PortAddress) + static_cast<uint16_t>(offset));
+}
+
 // Claims the selected port; the result tells whether the port may be driven.
 quorlink::Boolean ClaimPort();
 // Claims port `PortNumber` at parport2k, giving up a standing claim first.

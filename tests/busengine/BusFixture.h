@@ -1,10 +1,11 @@
 // The library's process-wide state put back to its load-time values, a recorder
-// with one port at 0x378, and the wire rendered in the line codes in force.
+// with one port at 0x378, and the wire rendered in the library's line codes in force.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "BusLines.h"
 #include "CommonGlobals.h"
 #include "CommunicationsProcedures.h"
 #include "parport_recorder.h"
@@ -42,10 +43,9 @@ class BusTest : public ::testing::Test {
   }
 
   static std::string Wire() {
-    return recorder::Wire({static_cast<uint8_t>(cg::CodeSDAHighSCLHigh | cg::BitsToStayHigh),
-                           static_cast<uint8_t>(cg::CodeSDALowSCLHigh | cg::BitsToStayHigh),
-                           static_cast<uint8_t>(cg::CodeSDALowSCLLow | cg::BitsToStayHigh),
-                           static_cast<uint8_t>(cg::CodeSDAHighSCLLow | cg::BitsToStayHigh), cg::PortAddress});
+    const auto codes = quorlink::lines::InForce();
+    return recorder::Wire(
+        {codes.sdaHighSclHigh, codes.sdaLowSclHigh, codes.sdaLowSclLow, codes.sdaHighSclLow, cg::PortAddress});
   }
 
   static void ScriptStatus(std::initializer_list<uint8_t> values, uint8_t thereafter = 0) {
