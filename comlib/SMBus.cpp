@@ -26,8 +26,6 @@ int32_t Hexadecimal(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-constexpr float kMaxFrameDelay = 1e10f;
-
 // The PC has one host controller, whichever SMBus object drives it. The search
 // and each transaction hold it whole: another thread's wait until they end. A
 // transaction started from the message loop during this thread's wait, which
@@ -171,11 +169,7 @@ HRESULT SMBus::DevicePresent(BYTE DeviceAddress, VARIANT_BOOL* retval) {
 }
 
 HRESULT SMBus::put_FrameDelay(float value) {
-  return Call([&] {
-    if (!(value >= 0.0f)) value = 0.0f;  // negative or not a number
-    if (value > kMaxFrameDelay) value = kMaxFrameDelay;
-    FrameDelay_ = value;
-  });
+  return Call([&] { FrameDelay_ = quorlink::ClampedFrameDelay(value); });
 }
 HRESULT SMBus::get_FrameDelay(float* retval) {
   return Call([&] { *comrt::Out(retval) = FrameDelay_; });
