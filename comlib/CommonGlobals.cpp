@@ -79,8 +79,7 @@ void SelectPortByAddress(int16_t Address) {
     PortClaimed = kFalse;
     return;
   }
-  parport2k::ParallelPortInfo info{};
-  info.Size = sizeof info;
+  parport2k::ParallelPortInfo info = parport2k::InfoRecord();
   for (int number = 1; number <= PortCount; ++number) {
     if (parport2k::BaseOf(number, info) == Address) {
       SelectPortIndex(static_cast<uint8_t>(number - 1));
