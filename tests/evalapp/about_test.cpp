@@ -49,12 +49,23 @@ QByteArray Backslashed(const QString& path) { return QDir::toNativeSeparators(pa
 
 }  // namespace
 
-class AboutTest : public QObject {
+class AboutTest : public ProgramTest {
   Q_OBJECT
 
+ public:
+  AboutTest() : ProgramTest(link, Failures::NoneAllowed) {}
+
+ private:
   FakeLink link;
-  RecordedFailures failures;
   QTemporaryDir dir;
+
+  void Prepare() override {
+    QVERIFY(dir.isValid());
+    QFile::remove(dir.filePath("started"));
+    ClearRegistry();
+    link = FakeLink();
+  }
+  void TidyUp() override { ClearRegistry(); }
 
   frmAbout* Open() {
     Window()->mnuAbout()->trigger();
@@ -73,20 +84,6 @@ class AboutTest : public QObject {
   bool Started() { return QFile::exists(dir.filePath("started")); }
 
  private slots:
-  void init() {
-    QVERIFY(dir.isValid());
-    QFile::remove(dir.filePath("started"));
-    ClearRegistry();
-    link = FakeLink();
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() {
-    QVERIFY(failures.errors.empty());
-    StopProgram();
-    ClearRegistry();
-  }
-
   void loadSetsTitleAndVersion();
   void closesAndLoadsAnew_data();
   void closesAndLoadsAnew();

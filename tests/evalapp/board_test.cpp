@@ -13,13 +13,22 @@
 #include "WireTrace.h"
 #include "qelboard_control.h"
 
-class BoardTest : public QObject {
+class BoardTest : public ProgramTest {
   Q_OBJECT
 
+ public:
+  BoardTest() : ProgramTest(link, Failures::NoneAllowed) {}
+
+ private:
   Comms::ComLink link;
-  RecordedFailures failures;
   QTemporaryDir dir;
   QString trace;
+
+  void Prepare() override {
+    QelBoard_Reset();
+    QVERIFY(QelBoard_TraceTo(trace.toLocal8Bit().constData()));
+  }
+  void TidyUp() override { QelBoard_TraceTo(nullptr); }
 
   // The transactions since the test began; the trace goes on in a new file.
   QList<Transaction> Wire() {
@@ -39,17 +48,6 @@ class BoardTest : public QObject {
     QVERIFY(dir.isValid());
     QCOMPARE(QProcess::execute(QStringLiteral(AMBREL_TEST_REGSVR), {QStringLiteral(AMBREL_TEST_SERVER)}), 0);
     trace = dir.filePath("bus.vcd");
-  }
-  void init() {
-    QelBoard_Reset();
-    QVERIFY(QelBoard_TraceTo(trace.toLocal8Bit().constData()));
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() {
-    QVERIFY(failures.errors.empty());
-    StopProgram();
-    QelBoard_TraceTo(nullptr);
   }
   void cleanupTestCase() { Comms::RurUzoz.reset(); }
 

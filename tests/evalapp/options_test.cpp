@@ -9,11 +9,16 @@
 #include "OptionsFrm.h"
 #include "ProgramFixture.h"
 
-class OptionsTest : public QObject {
+class OptionsTest : public ProgramTest {
   Q_OBJECT
 
+ public:
+  OptionsTest() : ProgramTest(link, Failures::NoneAllowed) {}
+
+ private:
   FakeLink link;
-  RecordedFailures failures;
+
+  void Prepare() override { link = FakeLink(); }
 
   OptionsFrm* Open() {
     Window()->mnuOptions()->trigger();
@@ -31,16 +36,6 @@ class OptionsTest : public QObject {
   }
 
  private slots:
-  void init() {
-    link = FakeLink();
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() {
-    QVERIFY(failures.errors.empty());
-    StopProgram();
-  }
-
   void firstOpeningShowsTheDefaults();
   void loadSelectsTheFirstPortAgain();
   void addressChoiceReadsTheChipAtOnce_data();
