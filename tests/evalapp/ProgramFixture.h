@@ -11,8 +11,10 @@
 #include "CommandBar.h"
 #include "Comms.h"
 #include "Link.h"
+#include "OptionsFrm.h"
 #include "Program.h"
 #include "ZQS472Main.h"
+#include "frmAbout.h"
 
 struct RecordedFailures {
   std::vector<comrt::Error> errors;
@@ -85,6 +87,16 @@ inline uint8_t ShownByte() {
 // Sets the toggles from a byte the way the program does (no event).
 inline void ShowByte(uint8_t byte) {
   for (int i = 0; i < 8; ++i) Window()->ZQS472Toggle(i)->setValue((byte >> i) & 1);
+}
+
+// The dialogs as the main window's commands open them.
+inline OptionsFrm* OpenOptions() {
+  Window()->mnuOptions()->trigger();
+  return Window()->Options();
+}
+inline frmAbout* OpenAbout() {
+  Window()->mnuAbout()->trigger();
+  return Window()->About();
 }
 
 inline void Flip(int index) { QTest::mouseClick(Window()->ZQS472Toggle(index), Qt::LeftButton); }

@@ -67,10 +67,6 @@ class AboutTest : public ProgramTest {
   }
   void TidyUp() override { ClearRegistry(); }
 
-  frmAbout* Open() {
-    Window()->mnuAbout()->trigger();
-    return Window()->About();
-  }
   // A program that notes each start in its folder's "started" file.
   QString MakeTool(const QString& name) {
     const QString path = dir.filePath(name);
@@ -97,7 +93,7 @@ class AboutTest : public ProgramTest {
 };
 
 void AboutTest::loadSetsTitleAndVersion() {
-  frmAbout* about = Open();
+  frmAbout* about = OpenAbout();
   QVERIFY(about->isVisible());
   QCOMPARE(about->windowTitle(), QStringLiteral("About the ZQS472 Evaluation Software."));
   QCOMPARE(about->lblTitle->text(), QStringLiteral("Ambrel"));
@@ -114,7 +110,7 @@ void AboutTest::loadSetsTitleAndVersion() {
   QVERIFY(!(about->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
   QCOMPARE(about->minimumSize(), about->maximumSize());
   QVERIFY(about->cmdOK->isDefault());
-  QCOMPARE(Open(), about);  // "About" while it is shown runs no load
+  QCOMPARE(OpenAbout(), about);  // "About" while it is shown runs no load
 }
 
 void AboutTest::closesAndLoadsAnew_data() {
@@ -127,7 +123,7 @@ void AboutTest::closesAndLoadsAnew_data() {
 
 void AboutTest::closesAndLoadsAnew() {
   QFETCH(int, how);
-  QPointer<frmAbout> about = Open();
+  QPointer<frmAbout> about = OpenAbout();
   about->lblVersion->setText(QString());
   switch (how) {
     case 0: QTest::mouseClick(about->cmdOK, Qt::LeftButton); break;
@@ -137,7 +133,7 @@ void AboutTest::closesAndLoadsAnew() {
   }
   QTRY_VERIFY(!about);
   QVERIFY(!Window()->About());
-  frmAbout* again = Open();
+  frmAbout* again = OpenAbout();
   QCOMPARE(again->lblVersion->text(), QStringLiteral("Version 1.0.0"));
 }
 
@@ -210,7 +206,7 @@ void AboutTest::systemInfo() {
   }
   if (readOnly) QFile::setPermissions(QString::fromStdString(comrt::RegistryPath()), QFile::ReadOwner);
 
-  frmAbout* about = Open();
+  frmAbout* about = OpenAbout();
   ModalAnswer box;
   QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);
   if (started) {
@@ -239,7 +235,7 @@ void AboutTest::systemInfoIsNotWaitedFor() {
   file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   SetValue(kMsinfoKey, "PATH", Text(Backslashed(tool)));
 
-  frmAbout* about = Open();
+  frmAbout* about = OpenAbout();
   about->StartSysInfo();  // returns while the tool still waits for "go"
   QTRY_VERIFY(QFile::exists(dir.filePath("running")));
   QVERIFY(!QFile::exists(dir.filePath("finished")));
@@ -250,7 +246,7 @@ void AboutTest::systemInfoIsNotWaitedFor() {
 }
 
 void AboutTest::accessKeyPressesSystemInfo() {
-  frmAbout* about = Open();
+  frmAbout* about = OpenAbout();
   QVERIFY(QTest::qWaitForWindowActive(about));
   ModalAnswer box;
   QTest::keyClick(about, Qt::Key_S, Qt::AltModifier);  // the button's click follows a moment later
@@ -261,7 +257,7 @@ void AboutTest::accessKeyPressesSystemInfo() {
 // With "System Info..." focused Enter presses it and the box stays; Esc still
 // closes the box, and Enter presses OK again once the focus is back on it.
 void AboutTest::enterPressesTheFocusedButton() {
-  QPointer<frmAbout> about = Open();
+  QPointer<frmAbout> about = OpenAbout();
   QVERIFY(QTest::qWaitForWindowActive(about));
   about->cmdSysInfo->setFocus();
   {
@@ -276,7 +272,7 @@ void AboutTest::enterPressesTheFocusedButton() {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
   QTRY_VERIFY(!about);
 
-  about = Open();
+  about = OpenAbout();
   QVERIFY(QTest::qWaitForWindowActive(about));
   about->cmdSysInfo->setFocus();
   about->cmdOK->setFocus();

@@ -38,10 +38,6 @@ class BoardTest : public ProgramTest {
     QelBoard_TraceTo(trace.toLocal8Bit().constData());
     return wire;
   }
-  OptionsFrm* Open() {
-    Window()->mnuOptions()->trigger();
-    return Window()->Options();
-  }
 
  private slots:
   void initTestCase() {
@@ -113,7 +109,7 @@ void BoardTest::verifiedFlipShowsTheWholeByte() {
 
 // The board's two ports: 0x378 with the board, 0x278 with nothing on it.
 void BoardTest::optionsOnTheBoard() {
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   QCOMPARE(options->AddPtrCombo->currentText(), QStringLiteral("48"));
   QCOMPARE(options->VerifyWritesCombo->checkState(), Qt::Checked);
   QCOMPARE(options->PortAddressCombo->count(), 2);
@@ -133,7 +129,7 @@ void BoardTest::optionsOnTheBoard() {
 
   options->close();
   QTRY_VERIFY(!Window()->Options());
-  options = Open();
+  options = OpenOptions();
   QCOMPARE(options->PortAddressCombo->count(), 2);
   QCOMPARE(options->PortAddressCombo->currentText(), QStringLiteral("378"));
   QCOMPARE(link.PortAddress(), int16_t{0x378});
@@ -141,7 +137,7 @@ void BoardTest::optionsOnTheBoard() {
 }
 
 void BoardTest::addressChoiceReadsAtTheNewAddress() {
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   Wire();
   options->AddPtrCombo->setCurrentIndex(3);
   emit options->AddPtrCombo->activated(3);
