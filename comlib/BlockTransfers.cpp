@@ -23,54 +23,19 @@ constexpr uint8_t kBlockWriteCommand = 0xA0;
 constexpr uint8_t kBlockReadCommand = 0xA1;
 constexpr uint8_t kBlockReadCount = 32;
 
-uint8_t WriteAddress() { return WritePhase(CommonGlobals::DeviceAddress); }
-uint8_t ReadAddress() { return ReadPhase(CommonGlobals::DeviceAddress); }
-
 // The block write's own copy of the caller's Data, taken before anything goes
 // out, so that nothing the caller does with its array during the transfer's
-// yields reaches the wire. Its faults surface where an element is first used:
-// no array at all is a type mismatch, an index the array lacks (a missing index,
-// an array of more than one dimension, or no elements) is out of range.
-class DataCopy {
- public:
-  explicit DataCopy(const VARIANT& data) {
-    const HRESULT hr = VariantCopyInd(&copy_, &data);
-    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-    // Type bits that name no type are refused before the port is touched.
-    if (hr == DISP_E_BADVARTYPE) comrt::ThrowBadVarType();
-    if (FAILED(hr)) VariantClear(&copy_);  // a broken reference holds no array
-  }
-
-  void Require(LONG index) const { Array(index); }
-
-  comrt::Variant At(LONG index) const {
-    SAFEARRAY* array = Array(index);
-    const VARTYPE vt = copy_.vt & VT_TYPEMASK;
-    const ULONG size = comrt::SafeArrayElementSize(vt);
-    if (size == 0 || array->cbElements != size) comrt::ThrowTypeMismatch();
-    comrt::Variant element;
-    void* slot = vt == VT_VARIANT ? static_cast<void*>(&element) : static_cast<void*>(&element.llVal);
-    const HRESULT hr = SafeArrayGetElement(array, &index, slot);
-    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-    if (FAILED(hr)) comrt::ThrowSubscriptOutOfRange();
-    if (vt != VT_VARIANT) element.vt = vt;
-    return element;
-  }
-
- private:
-  SAFEARRAY* Array(LONG index) const {
-    if (!(copy_.vt & VT_ARRAY)) comrt::ThrowTypeMismatch();
-    SAFEARRAY* array = copy_.parray;
-    if (array == nullptr || array->cDims != 1) comrt::ThrowSubscriptOutOfRange();
-    const SAFEARRAYBOUND& bound = array->rgsabound[0];
-    if (index < bound.lLbound || static_cast<int64_t>(index) - bound.lLbound >= bound.cElements) {
-      comrt::ThrowSubscriptOutOfRange();
-    }
-    return array;
-  }
-
-  comrt::Variant copy_;
-};
+// yields reaches the wire. Its faults surface where an element is first used
+// (comrt::SafeArrayElement): a broken reference holds no array.
+comrt::Variant CopyOf(const VARIANT& data) {
+  comrt::Variant copy;
+  const HRESULT hr = VariantCopyInd(&copy, &data);
+  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+  // Type bits that name no type are refused before the port is touched.
+  if (hr == DISP_E_BADVARTYPE) comrt::ThrowBadVarType();
+  if (FAILED(hr)) VariantClear(&copy);
+  return copy;
+}
 
 comrt::Variant ArrayOf38(const int16_t (&values)[38]) {
   SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, 38);
@@ -88,7 +53,7 @@ comrt::Variant ArrayOf38(const int16_t (&values)[38]) {
 }  // namespace
 
 void BlockTransfers::BlockWrite(uint8_t ByteCount, const VARIANT& Data) {
-  const DataCopy data(Data);
+  const comrt::Variant data = CopyOf(Data);
   OnBus(Claim::First, Close::ReleaseThenPause, [&] {
     cp::SendPreStart();
     cp::SendStartCondition();
@@ -97,9 +62,9 @@ void BlockTransfers::BlockWrite(uint8_t ByteCount, const VARIANT& Data) {
     std::vector<float> message = {static_cast<float>(WriteAddress()), kBlockWriteCommand, static_cast<float>(ByteCount)};
     for (const float byte : message) Write(static_cast<uint8_t>(byte));
     // Elements 0 to 2 of the copy carry the header, so they must exist.
-    for (LONG index = 0; index < 3; ++index) data.Require(index);
+    for (LONG index = 0; index < 3; ++index) comrt::SafeArrayWithElement(data, index);
     for (LONG index = 3; index <= ByteCount + 2; ++index) {
-      const float value = comrt::ToSingle(data.At(index));
+      const float value = comrt::ToSingle(comrt::SafeArrayElement(data, index));
       cp::SendDataByte(value);
       if (BlockWriteWaitAck) {
         cp::ClockAckWithHold();

@@ -1,9 +1,8 @@
-// The wiring of the bus on the parallel port, in one table: the data-register
-// value of each line state in either polarity, and the status bits the bus code
-// senses. Below it, the values of the four line states in force (first letter
-// SDA, second SCL; H high, L low) with the always-high bits, and the registers of
-// the selected port. Polarity lives in the line codes alone. Last, the line
-// writes of the line steps.
+// The wiring (Wiring.h) as it stands: the values of the four line states in force
+// (first letter SDA, second SCL; H high, L low) with the always-high bits, and the
+// registers of the selected port. Polarity lives in the line codes alone. Then the
+// four line writes, written once for every routine that drives the lines, and the
+// lines of one line step.
 #pragma once
 #include <cstdint>
 
@@ -11,84 +10,91 @@
 #include "CommunicationsProcedures.h"
 #include "Parport2k.h"
 #include "Waits.h"
+#include "Wiring.h"
 
 namespace quorlink::lines {
 
-struct LineCodes {
-  uint8_t sdaHighSclHigh, sdaLowSclHigh, sdaLowSclLow, sdaHighSclLow;
-};
-
-inline constexpr struct Wiring {
-  LineCodes plain{3, 1, 0, 2};     // a set data bit puts its line high
-  LineCodes inverted{0, 2, 3, 1};  // a set data bit pulls its line low
-  uint8_t statusSDA = 0x10;        // received bits and acknowledges
-  uint8_t statusSDAVideo = 0x08;   // received bits with VideoSoftware
-  uint8_t statusAck = 0x02;        // the sampled acknowledge
-} kWiring{};
-
-inline uint8_t CodeHH() { return CommonGlobals::CodeSDAHighSCLHigh | CommonGlobals::BitsToStayHigh; }
-inline uint8_t CodeLH() { return CommonGlobals::CodeSDALowSCLHigh | CommonGlobals::BitsToStayHigh; }
-inline uint8_t CodeLL() { return CommonGlobals::CodeSDALowSCLLow | CommonGlobals::BitsToStayHigh; }
-inline uint8_t CodeHL() { return CommonGlobals::CodeSDAHighSCLLow | CommonGlobals::BitsToStayHigh; }
-
-inline int16_t DataRegister() { return CommonGlobals::PortAddress; }
-// Register addresses wrap at 65536 like the 16-bit base they are added to.
-inline int16_t StatusRegister() {
-  return static_cast<int16_t>(static_cast<uint16_t>(CommonGlobals::PortAddress) + 1);
+// What HH, LH, LL and HL write: the line codes in force ORed with the always-high bits.
+inline LineCodes InForce() {
+  const uint8_t high = CommonGlobals::BitsToStayHigh;
+  return {static_cast<uint8_t>(CommonGlobals::CodeSDAHighSCLHigh | high),
+          static_cast<uint8_t>(CommonGlobals::CodeSDALowSCLHigh | high),
+          static_cast<uint8_t>(CommonGlobals::CodeSDALowSCLLow | high),
+          static_cast<uint8_t>(CommonGlobals::CodeSDAHighSCLLow | high)};
 }
 
-// The line writes and bit delays of one line step, by PortOutByte's rule (only
-// while the port is claimed or locked open), with what they depend on read once:
-// the four codes and the registers. A step starts on a port that acts (claimed or
-// locked open). With a bit delay that does not wait and no hold, only the port
-// library runs between its writes, so all of them hold for the whole step:
-// `kMayYield` false is that case, compiled without tests. A wait yields to the
-// host's message loop, and what that runs may change any of them, so with
-// `kMayYield` they are read again after every wait and each write asks whether
-// the port still acts.
-template <bool kMayYield>
-class StepLines {
- public:
-  StepLines() { Read(); }
-  StepLines(const StepLines&) = delete;
-  StepLines& operator=(const StepLines&) = delete;
+inline int16_t DataRegister() { return CommonGlobals::RegisterAddress(CommonGlobals::kDataRegister); }
+inline int16_t StatusRegister() { return CommonGlobals::RegisterAddress(CommonGlobals::kStatusRegister); }
 
-  void HH() const { Write(hh_); }
-  void LH() const { Write(lh_); }
-  void LL() const { Write(ll_); }
-  void HL() const { Write(hl_); }
+// The four line writes, each one byte, its state's value, to the data register
+// through `Out`, whose guard decides whether the port is written: PortOutByte
+// (claimed or locked open) for the line steps, OutputByte (claimed) for the
+// acknowledge wait. The values and the register are read when the writes are
+// made, and again by Read(): after anything that yields to the host's message
+// loop, whose handlers may change them.
+template <void (*Out)(int16_t, uint8_t)>
+class LineWrites {
+ public:
+  LineWrites() { Read(); }
+  LineWrites(const LineWrites&) = delete;
+  LineWrites& operator=(const LineWrites&) = delete;
+
+  void HH() const { Out(data_, codes_.sdaHighSclHigh); }
+  void LH() const { Out(data_, codes_.sdaLowSclHigh); }
+  void LL() const { Out(data_, codes_.sdaLowSclLow); }
+  void HL() const { Out(data_, codes_.sdaHighSclLow); }
+
+  void Read() {
+    data_ = DataRegister();
+    codes_ = InForce();
+  }
+
+ private:
+  int16_t data_;
+  LineCodes codes_;
+};
+
+// A line step's write: by PortOutByte's guard where the step may yield, unguarded
+// where the port is known to act throughout.
+template <bool kMayYield>
+void StepWrite(int16_t port, uint8_t value) {
+  if constexpr (kMayYield) {
+    CommunicationsProcedures::PortOutByte(port, value);
+  } else {
+    parport2k::OutByte(port, value);
+  }
+}
+
+// The lines of one line step, which starts on a port that acts (claimed or locked
+// open), with its bit delays and status readings. With a bit delay that does not
+// wait and no hold, only the port library runs between its writes, so what they
+// depend on holds for the whole step: `kMayYield` false is that case, compiled
+// without tests. A wait yields to the host's message loop, and what that runs may
+// change any of it, so with `kMayYield` the lines are read again after every wait
+// and each access asks whether the port still acts.
+template <bool kMayYield>
+class StepLines : public LineWrites<StepWrite<kMayYield>> {
+ public:
   // One bit delay.
   void D() {
     if constexpr (kMayYield) {
       CommonGlobals::BitDelay();
-      Read();
+      this->Read();
     }
   }
   // SCL held from `mark` until `seconds` have passed on the timer.
   void HoldUntil(float mark, double seconds) {
     static_assert(kMayYield);
     quorlink::HoldUntil(mark, seconds);
-    Read();
+    this->Read();
   }
-  uint8_t Status() const { return Acts() ? static_cast<uint8_t>(parport2k::InByte(StatusRegister())) : 0; }
-
- private:
-  void Read() {
-    if constexpr (kMayYield) acts_ = CommonGlobals::PortClaimed || CommonGlobals::LockPortOpen;
-    data_ = DataRegister();
-    hh_ = CodeHH();
-    lh_ = CodeLH();
-    ll_ = CodeLL();
-    hl_ = CodeHL();
+  uint8_t Status() const {
+    if constexpr (kMayYield) {
+      return CommunicationsProcedures::PortInByte(StatusRegister());
+    } else {
+      return static_cast<uint8_t>(parport2k::InByte(StatusRegister()));
+    }
   }
-  bool Acts() const { return !kMayYield || acts_; }
-  void Write(uint8_t code) const {
-    if (Acts()) parport2k::OutByte(data_, code);
-  }
-
-  bool acts_ = true;
-  int16_t data_;
-  uint8_t hh_, lh_, ll_, hl_;
 };
 
 }  // namespace quorlink::lines

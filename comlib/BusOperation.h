@@ -33,30 +33,19 @@ class Bus {
   enum class Use : uint8_t { StateOnly, Operation, Handlers };
 
   static bool HeldHere() { return lock_.HeldHere(); }
-  static void Take() { lock_.Take(); }
-  static void Give() { lock_.Give(); }
 
   // Read and written only by the thread holding the bus, which leaves it StateOnly.
   static inline Use use = Use::StateOnly;
 
  private:
+  friend class BusHold;
   static inline OwnedLock lock_;
 };
 
 // Holds the bus for a scope; on the thread that holds it already it does nothing.
-class BusHold {
+class BusHold : OwnedHold {
  public:
-  BusHold() : taken_(!Bus::HeldHere()) {
-    if (taken_) Bus::Take();
-  }
-  ~BusHold() {
-    if (taken_) Bus::Give();
-  }
-  BusHold(const BusHold&) = delete;
-  BusHold& operator=(const BusHold&) = delete;
-
- private:
-  const bool taken_;
+  BusHold() : OwnedHold(Bus::lock_) {}
 };
 
 // A whole operation (a transaction, a transfer, a register access, a claim or a

@@ -17,4 +17,8 @@ inline void Write(float value) {
 inline uint8_t WritePhase(uint8_t address) { return address & 0xFE; }
 inline uint8_t ReadPhase(uint8_t address) { return address | 0x01; }
 
+// The same for the shared bus address of the EEPROM and the block transfers.
+inline uint8_t WriteAddress() { return WritePhase(CommonGlobals::DeviceAddress); }
+inline uint8_t ReadAddress() { return ReadPhase(CommonGlobals::DeviceAddress); }
+
 }  // namespace quorlink

@@ -1,7 +1,7 @@
 #include "CommonGlobals.h"
 
-#include "BusLines.h"
 #include "Parport2k.h"
+#include "Wiring.h"
 #include "com/error.h"
 
 using quorlink::kFalse;
@@ -9,35 +9,9 @@ using quorlink::kTrue;
 
 namespace CommonGlobals {
 
-uint8_t PortIndex = 0;
-uint8_t PortCount = 0;
-quorlink::Boolean PortClaimed = kFalse;
-std::optional<std::vector<int16_t>> PortAddresses;
-uint8_t DeviceAddress = 0;
-int16_t PortAddress = 0;
-uint8_t DataInverted = 0;
-uint8_t BitsToStayHigh = 0;
-uint8_t CodeSDAHighSCLHigh = 0;
-uint8_t CodeSDALowSCLHigh = 0;
-uint8_t CodeSDALowSCLLow = 0;
-uint8_t CodeSDAHighSCLLow = 0;
-quorlink::Boolean IsWin9x = kFalse;
-quorlink::Boolean LockPortOpen = kFalse;
-OSVERSIONINFOA OSInfo{};
-std::optional<std::string> BuildNumber;
+constinit Variables variables;
 
-void Reset() {
-  PortIndex = PortCount = 0;
-  PortClaimed = kFalse;
-  PortAddresses.reset();
-  DeviceAddress = 0;
-  PortAddress = 0;
-  DataInverted = BitsToStayHigh = 0;
-  CodeSDAHighSCLHigh = CodeSDALowSCLHigh = CodeSDALowSCLLow = CodeSDAHighSCLLow = 0;
-  IsWin9x = LockPortOpen = kFalse;
-  OSInfo = {};
-  BuildNumber.reset();
-}
+void Reset() { variables = Variables{}; }
 
 namespace {
 
@@ -105,8 +79,7 @@ void SelectPortByAddress(int16_t Address) {
     PortClaimed = kFalse;
     return;
   }
-  parport2k::ParallelPortInfo info{};
-  info.Size = sizeof info;
+  parport2k::ParallelPortInfo info = parport2k::InfoRecord();
   for (int number = 1; number <= PortCount; ++number) {
     if (parport2k::BaseOf(number, info) == Address) {
       SelectPortIndex(static_cast<uint8_t>(number - 1));

@@ -14,27 +14,61 @@
 
 namespace CommonGlobals {
 
-extern uint8_t PortIndex;  // 0-based; parport2k numbers ports from 1
-extern uint8_t PortCount;
-extern quorlink::Boolean PortClaimed;
-// Base address of each enumerated port; absent until the first enumeration builds it.
-extern std::optional<std::vector<int16_t>> PortAddresses;
-extern uint8_t DeviceAddress;
-extern int16_t PortAddress;  // data register at +0, status at +1, control at +2
-extern uint8_t DataInverted;
-extern uint8_t BitsToStayHigh;
-extern uint8_t CodeSDAHighSCLHigh;
-extern uint8_t CodeSDALowSCLHigh;
-extern uint8_t CodeSDALowSCLLow;
-extern uint8_t CodeSDAHighSCLLow;
-extern quorlink::Boolean IsWin9x;
-extern quorlink::Boolean LockPortOpen;
-extern OSVERSIONINFOA OSInfo;
-// The last build number read: a text, or empty.
-extern std::optional<std::string> BuildNumber;
+// The variables, each with its value at load time. Reset() puts a fresh set in
+// place, so a variable added here is reset with the others.
+struct Variables {
+  uint8_t PortIndex = 0;  // 0-based; parport2k numbers ports from 1
+  uint8_t PortCount = 0;
+  quorlink::Boolean PortClaimed = quorlink::kFalse;
+  // Base address of each enumerated port; absent until the first enumeration builds it.
+  std::optional<std::vector<int16_t>> PortAddresses;
+  uint8_t DeviceAddress = 0;
+  int16_t PortAddress = 0;  // data register at +0, status at +1, control at +2
+  uint8_t DataInverted = 0;
+  uint8_t BitsToStayHigh = 0;
+  uint8_t CodeSDAHighSCLHigh = 0;
+  uint8_t CodeSDALowSCLHigh = 0;
+  uint8_t CodeSDALowSCLLow = 0;
+  uint8_t CodeSDAHighSCLLow = 0;
+  quorlink::Boolean IsWin9x = quorlink::kFalse;
+  quorlink::Boolean LockPortOpen = quorlink::kFalse;
+  OSVERSIONINFOA OSInfo{};
+  // The last build number read: a text, or empty.
+  std::optional<std::string> BuildNumber;
+};
+extern constinit Variables variables;
 
-// Puts every variable above back to its value at load time.
+// Each variable under its own name, bound at compile time: as fast as a variable
+// of its own.
+inline constexpr auto& PortIndex = variables.PortIndex;
+inline constexpr auto& PortCount = variables.PortCount;
+inline constexpr auto& PortClaimed = variables.PortClaimed;
+inline constexpr auto& PortAddresses = variables.PortAddresses;
+inline constexpr auto& DeviceAddress = variables.DeviceAddress;
+inline constexpr auto& PortAddress = variables.PortAddress;
+inline constexpr auto& DataInverted = variables.DataInverted;
+inline constexpr auto& BitsToStayHigh = variables.BitsToStayHigh;
+inline constexpr auto& CodeSDAHighSCLHigh = variables.CodeSDAHighSCLHigh;
+inline constexpr auto& CodeSDALowSCLHigh = variables.CodeSDALowSCLHigh;
+inline constexpr auto& CodeSDALowSCLLow = variables.CodeSDALowSCLLow;
+inline constexpr auto& CodeSDAHighSCLLow = variables.CodeSDAHighSCLLow;
+inline constexpr auto& IsWin9x = variables.IsWin9x;
+inline constexpr auto& LockPortOpen = variables.LockPortOpen;
+inline constexpr auto& OSInfo = variables.OSInfo;
+inline constexpr auto& BuildNumber = variables.BuildNumber;
+
+// Puts every variable back to its value at load time.
 void Reset();
+
+// The registers of the selected port, as offsets from PortAddress.
+enum RegisterOffset : int16_t { kDataRegister = 0, kStatusRegister = 1, kControlRegister = 2 };
+
+// The address of a register: PortAddress plus its offset, wrapping at 65536 like
+// the 16-bit base, so a base of 0x8000 or above, which is negative, still has its
+// registers at the next addresses above it.
+inline int16_t RegisterAddress(int16_t offset) {
+  return static_cast<int16_t>(static_cast<uint16_t>(PortAddress) + static_cast<uint16_t>(offset));
+}
 
 // Claims the selected port; the result tells whether the port may be driven.
 quorlink::Boolean ClaimPort();

@@ -1,43 +1,12 @@
 #include "CommunicationsProcedures.h"
 
-#include <algorithm>
-#include <iterator>
-
 #include "BusOperation.h"
-
-using quorlink::kFalse;
 
 namespace CommunicationsProcedures {
 
-uint8_t OrBits = 0;
-quorlink::Boolean CheckForAck = kFalse;
-quorlink::Boolean ThereWasNoAck = kFalse;
-float Delay = 0;
-uint8_t AddressPointer = 0;
-float WaitMark = 0;
-quorlink::Boolean RepeatedStart = kFalse;
-float FrameDelay = 0;
-quorlink::Boolean RelativeDelayOn = kFalse;
-quorlink::Boolean VideoSoftware = kFalse;
-quorlink::Boolean ActAsMaster = kFalse;
-int16_t PECData[38] = {};
-uint8_t BitCount = 0;
-uint8_t BitIndex = 0;
-uint8_t DataByte = 0;
-uint8_t StatusByte = 0;
+constinit Variables variables;
 
-void Reset() {
-  OrBits = 0;
-  CheckForAck = ThereWasNoAck = kFalse;
-  Delay = 0;
-  AddressPointer = 0;
-  WaitMark = 0;
-  RepeatedStart = kFalse;
-  FrameDelay = 0;
-  RelativeDelayOn = VideoSoftware = ActAsMaster = kFalse;
-  std::fill(std::begin(PECData), std::end(PECData), int16_t{0});
-  BitCount = BitIndex = DataByte = StatusByte = 0;
-}
+void Reset() { variables = Variables{}; }
 
 // Stored before the claim, so also when the port cannot be claimed.
 void SetBitsToStayHigh(uint8_t Value) {

@@ -13,30 +13,53 @@
 
 namespace CommunicationsProcedures {
 
-extern uint8_t OrBits;
-extern quorlink::Boolean CheckForAck;
-extern quorlink::Boolean ThereWasNoAck;
-// Bit delay: seconds on the system timer, or message-loop yields with RelativeDelayOn.
-extern float Delay;
-extern uint8_t AddressPointer;
-// The mark of the wait in progress, shared by every wait.
-extern float WaitMark;
-extern quorlink::Boolean RepeatedStart;
-// Pause at the end of each transaction, in the units of Delay.
-extern float FrameDelay;
-extern quorlink::Boolean RelativeDelayOn;
-// Received bits are sensed on status bit 3 instead of bit 4.
-extern quorlink::Boolean VideoSoftware;
-extern quorlink::Boolean ActAsMaster;
-// The running packet error code after each byte of the last calculation.
-extern int16_t PECData[38];
-// Working storage of SendDataByte and ReceiveDataByte.
-extern uint8_t BitCount;
-extern uint8_t BitIndex;
-extern uint8_t DataByte;
-extern uint8_t StatusByte;
+// The variables, each with its value at load time. Reset() puts a fresh set in
+// place, so a variable added here is reset with the others.
+struct Variables {
+  uint8_t OrBits = 0;
+  quorlink::Boolean CheckForAck = quorlink::kFalse;
+  quorlink::Boolean ThereWasNoAck = quorlink::kFalse;
+  // Bit delay: seconds on the system timer, or message-loop yields with RelativeDelayOn.
+  float Delay = 0;
+  uint8_t AddressPointer = 0;
+  // The mark of the wait in progress, shared by every wait.
+  float WaitMark = 0;
+  quorlink::Boolean RepeatedStart = quorlink::kFalse;
+  // Pause at the end of each transaction, in the units of Delay.
+  float FrameDelay = 0;
+  quorlink::Boolean RelativeDelayOn = quorlink::kFalse;
+  // Received bits are sensed on status bit 3 instead of bit 4.
+  quorlink::Boolean VideoSoftware = quorlink::kFalse;
+  quorlink::Boolean ActAsMaster = quorlink::kFalse;
+  // The running packet error code after each byte of the last calculation.
+  int16_t PECData[38] = {};
+  // Working storage of SendDataByte and ReceiveDataByte.
+  uint8_t BitCount = 0;
+  uint8_t BitIndex = 0;
+  uint8_t DataByte = 0;
+  uint8_t StatusByte = 0;
+};
+extern constinit Variables variables;
 
-// Puts every variable above back to its value at load time.
+// Each variable under its own name, bound at compile time (CommonGlobals.h).
+inline constexpr auto& OrBits = variables.OrBits;
+inline constexpr auto& CheckForAck = variables.CheckForAck;
+inline constexpr auto& ThereWasNoAck = variables.ThereWasNoAck;
+inline constexpr auto& Delay = variables.Delay;
+inline constexpr auto& AddressPointer = variables.AddressPointer;
+inline constexpr auto& WaitMark = variables.WaitMark;
+inline constexpr auto& RepeatedStart = variables.RepeatedStart;
+inline constexpr auto& FrameDelay = variables.FrameDelay;
+inline constexpr auto& RelativeDelayOn = variables.RelativeDelayOn;
+inline constexpr auto& VideoSoftware = variables.VideoSoftware;
+inline constexpr auto& ActAsMaster = variables.ActAsMaster;
+inline constexpr auto& PECData = variables.PECData;
+inline constexpr auto& BitCount = variables.BitCount;
+inline constexpr auto& BitIndex = variables.BitIndex;
+inline constexpr auto& DataByte = variables.DataByte;
+inline constexpr auto& StatusByte = variables.StatusByte;
+
+// Puts every variable back to its value at load time.
 void Reset();
 
 // One byte to or from any I/O address, only while the port is claimed or locked open.

@@ -10,11 +10,9 @@ namespace cp = CommunicationsProcedures;
 
 namespace {
 
+using quorlink::ReadAddress;
 using quorlink::Write;
-
-// Write phases clear the read bit of the shared bus address, the read phase sets it.
-uint8_t WriteAddress() { return quorlink::WritePhase(cg::DeviceAddress); }
-uint8_t ReadAddress() { return quorlink::ReadPhase(cg::DeviceAddress); }
+using quorlink::WriteAddress;
 
 // One transaction: claim first (nothing at all when the claim fails), the frame,
 // then the frame delay while the port is still held, then the release.

@@ -17,9 +17,16 @@ extern quorlink::OutsideRoutine<decltype(::GetParallelPortInfo)> GetParallelPort
 extern quorlink::OutsideRoutine<decltype(::ClaimParallelPort)> ClaimParallelPort;
 extern quorlink::OutsideRoutine<decltype(::ReleaseParallelPort)> ReleaseParallelPort;
 
+// An information record as the library expects it: cleared, with Size 12.
+inline ParallelPortInfo InfoRecord() {
+  ParallelPortInfo info{};
+  info.Size = sizeof info;
+  return info;
+}
+
 // The base the library reports for port `number`, as its low 16 bits (a base of
 // 0x8000 or above becomes negative); empty when the information call returns 0.
-// The caller's record, cleared with Size 12, may serve several calls.
+// The caller's record (InfoRecord) may serve several calls.
 inline std::optional<int16_t> BaseOf(int32_t number, ParallelPortInfo& info) {
   if (static_cast<int16_t>(GetParallelPortInfo(number, &info)) == 0) return std::nullopt;
   return static_cast<int16_t>(info.BaseAddress);

@@ -6,15 +6,7 @@
 
 namespace quorlink {
 
-namespace {
-
-// The base is a signed 16-bit number; a base of 0x8000 or above is negative and
-// its registers are still the next addresses above it.
-int16_t RegisterAddress(int16_t offset) {
-  return static_cast<int16_t>(static_cast<uint16_t>(CommonGlobals::PortAddress) + static_cast<uint16_t>(offset));
-}
-
-}  // namespace
+using CommonGlobals::RegisterAddress;
 
 // A register access is a bus operation: made from a yield inside a transaction it
 // would write between the transaction's line steps and release the port under it.

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "BusObject.h"
+#include "CommonGlobals.h"
 #include "quorlink/interfaces.h"
 
 namespace quorlink {
@@ -34,21 +35,24 @@ class PortRegister : public BusObject<Derived, Interface> {
 
 }  // namespace quorlink
 
-class DataPort final : public quorlink::PortRegister<DataPort, _DataPort, 0, quorlink::Claim::UnlessLocked> {
+class DataPort final
+    : public quorlink::PortRegister<DataPort, _DataPort, CommonGlobals::kDataRegister, quorlink::Claim::UnlessLocked> {
  public:
   static constexpr const CLSID& kClsid = CLSID_DataPort;
   static constexpr const char* kErrorSource = "QELCom.DataPort";
 };
 
 class StatusPort final
-    : public quorlink::PortRegister<StatusPort, _StatusPort, 1, quorlink::Claim::UnlessLocked> {
+    : public quorlink::PortRegister<StatusPort, _StatusPort, CommonGlobals::kStatusRegister,
+                                    quorlink::Claim::UnlessLocked> {
  public:
   static constexpr const CLSID& kClsid = CLSID_StatusPort;
   static constexpr const char* kErrorSource = "QELCom.StatusPort";
 };
 
 class ControlPort final
-    : public quorlink::PortRegister<ControlPort, _ControlPort, 2, quorlink::Claim::First> {
+    : public quorlink::PortRegister<ControlPort, _ControlPort, CommonGlobals::kControlRegister,
+                                    quorlink::Claim::First> {
  public:
   static constexpr const CLSID& kClsid = CLSID_ControlPort;
   static constexpr const char* kErrorSource = "QELCom.ControlPort";

@@ -16,13 +16,8 @@ namespace cp = CommunicationsProcedures;
 
 namespace {
 
-parport2k::ParallelPortInfo InfoRecord() {
-  parport2k::ParallelPortInfo info{};
-  info.Size = sizeof info;
-  return info;
-}
-
 using parport2k::BaseOf;
+using parport2k::InfoRecord;
 
 uint8_t CountPorts() { return static_cast<uint8_t>(parport2k::GetParallelPortCount()); }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "Boolean.h"
+#include "ControllerFamily.h"
 #include "com/object.h"
 #include "quorlink/interfaces.h"
 
@@ -34,19 +35,19 @@ class SMBus final : public comrt::Object<SMBus, _SMBus> {
 
  private:
   void FindController();
-  quorlink::Boolean IsSupportedController(int32_t identifier);
+  static quorlink::Boolean IsSupportedController(int32_t identifier);
   void ConfigureController(uint8_t bus, uint8_t device, uint8_t function);
+  // Stores the identifier and chooses its family; none for an unsupported one.
+  void SetDeviceID(int32_t identifier);
 
+  // The transactions, each through the family's record.
+  quorlink::Boolean ProbeDevice(const quorlink::ControllerFamily& family, uint8_t deviceAddress);
+  void WriteByte(const quorlink::ControllerFamily& family, uint8_t deviceAddress, uint8_t addressPointer, uint8_t data);
+  uint8_t ReadByte(const quorlink::ControllerFamily& family, uint8_t deviceAddress, uint8_t addressPointer);
+  void WriteRegisters(quorlink::ControllerFamily::Sequence sequence, int32_t addressByte, uint8_t addressPointer,
+                      uint8_t data);
+  void WaitForStatus(const quorlink::ControllerFamily& family);
   int32_t Register(int32_t offset) const;
-  quorlink::Boolean ProbeDevice8086(uint8_t deviceAddress);
-  void WriteByte8086(uint8_t deviceAddress, uint8_t addressPointer, uint8_t data);
-  uint8_t ReadByte8086(uint8_t deviceAddress, uint8_t addressPointer);
-  quorlink::Boolean ProbeDevice10B9(uint8_t deviceAddress);
-  void WriteByte10B9(uint8_t deviceAddress, uint8_t addressPointer, uint8_t data);
-  uint8_t ReadByte10B9(uint8_t deviceAddress, uint8_t addressPointer);
-  void WaitNotBusy8086();
-  void WaitIdle10B9();
-  void WaitForStatus(bool (*saysWait)(int32_t status));
 
   uint8_t DeviceAddress_ = 0;
   quorlink::Boolean IsWinNT = quorlink::kFalse;
@@ -54,14 +55,5 @@ class SMBus final : public comrt::Object<SMBus, _SMBus> {
   int32_t SMBusBaseAddress_ = 0;
   int32_t DeviceID_ = 0;
   int32_t WaitDeadline = 0;
-  // The family 8086 identifiers, parsed from their texts when the object is made.
-  // Most values a search reads differ from all of them in a bit they share, so
-  // that test comes first.
-  struct Identifiers {
-    int32_t rows[7] = {};
-    uint32_t sharedMask = 0;  // the bits in which all rows agree
-    uint32_t sharedBits = 0;  // their values
-    bool Contains(int32_t identifier) const;
-  };
-  Identifiers Controllers8086_;
+  const quorlink::ControllerFamily* family_ = nullptr;  // DeviceID_'s, or none
 };

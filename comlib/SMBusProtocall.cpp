@@ -1,10 +1,9 @@
 #include "SMBusProtocall.h"
 
-#include <cmath>
-
 #include "BusOperation.h"
 #include "CommonGlobals.h"
 #include "CommunicationsProcedures.h"
+#include "Waits.h"
 
 namespace cg = CommonGlobals;
 namespace cp = CommunicationsProcedures;
@@ -20,8 +19,6 @@ auto AsStep(Step step) {
   const quorlink::BusOperation operation(quorlink::Reach::Step);
   return step();
 }
-
-constexpr float kLongestFrameDelay = 1e10f;
 
 }  // namespace
 
@@ -90,11 +87,7 @@ HRESULT SMBusProtocall::get_RelativeDelayOn(VARIANT_BOOL* retval) {
   return Call([&] { *comrt::Out(retval) = cp::RelativeDelayOn; });
 }
 HRESULT SMBusProtocall::put_FrameDelay(float value) {
-  return Call([&] {
-    if (value < 0 || std::isnan(value)) value = 0;
-    if (value > kLongestFrameDelay) value = kLongestFrameDelay;
-    cp::FrameDelay = value;
-  });
+  return Call([&] { cp::FrameDelay = quorlink::ClampedFrameDelay(value); });
 }
 HRESULT SMBusProtocall::get_FrameDelay(float* retval) {
   return Call([&] { *comrt::Out(retval) = cp::FrameDelay; });

@@ -19,8 +19,9 @@ using quorlink::OnBus;
 // The line steps as the elements of a transaction, each run as its own routine.
 struct EachStep {
   static void D() { CommonGlobals::BitDelay(); }
-  static void HH() { PortOutByte(quorlink::lines::DataRegister(), quorlink::lines::CodeHH()); }
-  static void HL() { PortOutByte(quorlink::lines::DataRegister(), quorlink::lines::CodeHL()); }
+  // Each write reads the lines anew, as a line step of its own would.
+  static void HH() { quorlink::lines::LineWrites<PortOutByte>().HH(); }
+  static void HL() { quorlink::lines::LineWrites<PortOutByte>().HL(); }
   static void Start() { SendStartCondition(); }
   static void Stop() { SendStopCondition(); }
   static void Write(float value) { quorlink::Write(value); }

@@ -11,13 +11,11 @@ namespace CommonGlobals {
 
 namespace {
 
-using namespace quorlink::lines;
+using quorlink::lines::kWiring;
+using quorlink::lines::StatusRegister;
 
-void HH() { OutputByte(DataRegister(), CodeHH()); }
-void LH() { OutputByte(DataRegister(), CodeLH()); }
-void LL() { OutputByte(DataRegister(), CodeLL()); }
-void HL() { OutputByte(DataRegister(), CodeHL()); }
-void D() { BitDelay(); }
+// Each write reads the lines anew: the wait yields to the host's message loop.
+using Lines = quorlink::lines::LineWrites<OutputByte>;
 
 // Reads the status until `acknowledged` holds or the timeout has passed since the
 // SDA release; the status is read at least once, and the time-out is tested only
@@ -38,20 +36,24 @@ bool AcknowledgeWithin(int16_t timeout, Acknowledged acknowledged) {
 
 quorlink::Boolean WaitForAcknowledge(int16_t Timeout) {
   if (PortClaimed) {
-    HL();
+    Lines().HL();
     const bool seen = AcknowledgeWithin(Timeout, [](uint8_t status) {
       return ((status & kWiring.statusSDA) != 0) == (DataInverted != 0);
     });
     if (!seen) return quorlink::kFalse;  // lines left at HL, the claim kept
-    LH(); D(); LL();
+    Lines().LH();
+    BitDelay();
+    Lines().LL();
     return quorlink::kTrue;
   }
   if (!quorlink::ClaimFirst()) return quorlink::kTrue;  // nothing driven
-  HL();
+  Lines().HL();
   // On a port it claims itself the wait takes a set bit as the acknowledge.
   const bool seen = AcknowledgeWithin(Timeout, [](uint8_t status) { return (status & kWiring.statusSDA) != 0; });
   if (!seen) return quorlink::kFalse;
-  HH(); D(); LL();
+  Lines().HH();
+  BitDelay();
+  Lines().LL();
   quorlink::ReleaseUnlessLocked();
   return quorlink::kTrue;
 }

@@ -11,9 +11,6 @@ namespace quorlink {
 namespace {
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kMidnightDrop = kSecondsPerDay / 2;
-// Counted delays stop at this many yields, so that +infinity ends too; the frame
-// delay's setter keeps it within the same bound.
-constexpr double kMaxPasses = 1e10;
 }  // namespace
 
 double Deadline::Carried(float reading) {
@@ -44,7 +41,7 @@ void PauseFor(float delay) {
   WaitMark = 0;
   if (delay < 0) return;
   // Counted in double: the float WaitMark stops growing at 2^24 passes.
-  const double passes = std::min(static_cast<double>(delay), kMaxPasses);
+  const double passes = std::min<double>(delay, kLongestDelay);
   double count = 0;
   do {
     count += 1;

@@ -30,6 +30,17 @@ class Deadline {
   double end_;
 };
 
+// The longest delay the waits count: a counted delay stops at this many yields, so
+// that +infinity ends too. Exact as a float.
+inline constexpr float kLongestDelay = 1e10f;
+
+// A frame delay as its setters store it: negative or not a number gives 0, above
+// kLongestDelay gives kLongestDelay.
+constexpr float ClampedFrameDelay(float delay) {
+  if (!(delay >= 0)) return 0;
+  return delay > kLongestDelay ? kLongestDelay : delay;
+}
+
 // Whether a delay waits: one that is neither 0 nor not a number.
 inline bool Waits(float delay) { return std::fabs(delay) > 0; }
 

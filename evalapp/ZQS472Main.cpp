@@ -52,6 +52,20 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, QRect where, qreal point
   return label;
 }
 
+// Shows a form in front, made and loaded first when it is not loaded; `form` is
+// the window's guarded pointer to it, empty once the form is gone.
+template <class Form, class Make>
+void Show(QPointer<Form>& form, Make make) {
+  if (!form) {
+    std::unique_ptr<Form> made = make();
+    made->Form_Load();
+    form = made.release();
+  }
+  form->show();
+  form->raise();
+  form->activateWindow();
+}
+
 }  // namespace
 
 ZQS472Main* ZQS472Main::Get() {
@@ -140,23 +154,9 @@ void ZQS472Main::mnuQuit_Click() { Program::End(); }
 void ZQS472Main::mnuReadSwitchState_Click() { Comms::ReadSwitchState(); }
 
 void ZQS472Main::mnuOptions_Click() {
-  if (!options_) {
-    auto form = std::make_unique<OptionsFrm>();
-    form->Form_Load();
-    options_ = form.release();
-  }
-  options_->show();
-  options_->raise();
-  options_->activateWindow();
+  Show(options_, [] { return std::make_unique<OptionsFrm>(); });
 }
 
 void ZQS472Main::mnuAbout_Click() {
-  if (!about_) {
-    auto form = std::make_unique<frmAbout>(this);
-    form->Form_Load();
-    about_ = form.release();
-  }
-  about_->show();
-  about_->raise();
-  about_->activateWindow();
+  Show(about_, [this] { return std::make_unique<frmAbout>(this); });
 }

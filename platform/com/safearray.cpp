@@ -2,6 +2,7 @@
 #include <cstring>
 #include <new>
 
+#include "com/error.h"
 #include "com/oleauto.h"
 #include "com/variant.h"
 
@@ -296,6 +297,42 @@ ULONG SafeArrayElementSize(VARTYPE vt) {
     default:
       return 0;
   }
+}
+
+}  // namespace comrt
+
+namespace comrt {
+
+namespace {
+
+// Called within the runtime without a detour through its exported entry.
+SAFEARRAY* WithElement(const VARIANT& v, LONG index) {
+  if (!(v.vt & VT_ARRAY) || (v.vt & VT_BYREF)) ThrowTypeMismatch();
+  SAFEARRAY* array = v.parray;
+  if (array == nullptr || array->cDims != 1) ThrowSubscriptOutOfRange();
+  const SAFEARRAYBOUND& bound = array->rgsabound[0];
+  if (index < bound.lLbound || static_cast<int64_t>(index) - bound.lLbound >= bound.cElements) {
+    ThrowSubscriptOutOfRange();
+  }
+  return array;
+}
+
+}  // namespace
+
+SAFEARRAY* SafeArrayWithElement(const VARIANT& v, LONG index) { return WithElement(v, index); }
+
+Variant SafeArrayElement(const VARIANT& v, LONG index) {
+  SAFEARRAY* array = WithElement(v, index);
+  const VARTYPE vt = v.vt & VT_TYPEMASK;
+  const ULONG size = SafeArrayElementSize(vt);
+  if (size == 0 || array->cbElements != size) ThrowTypeMismatch();
+  Variant element;
+  void* slot = vt == VT_VARIANT ? static_cast<void*>(&element) : static_cast<void*>(&element.llVal);
+  const HRESULT hr = SafeArrayGetElement(array, &index, slot);
+  if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+  if (FAILED(hr)) ThrowSubscriptOutOfRange();
+  if (vt != VT_VARIANT) element.vt = vt;
+  return element;
 }
 
 }  // namespace comrt

@@ -20,14 +20,6 @@ class TransactionTest : public BusTest {
     cg::BitsToStayHigh = 0x04;
     MarkBitDelays();
   }
-  static void ScriptBytes(std::initializer_list<uint8_t> bytes) {
-    std::vector<uint8_t> status;
-    for (uint8_t byte : bytes) {
-      const auto bits = StatusFor(byte);
-      status.insert(status.end(), bits.begin(), bits.end());
-    }
-    RecorderScriptStatus(status.data(), static_cast<int32_t>(status.size()), 0);
-  }
 };
 
 struct Transaction {

@@ -11,8 +11,10 @@
 #include "CommandBar.h"
 #include "Comms.h"
 #include "Link.h"
+#include "OptionsFrm.h"
 #include "Program.h"
 #include "ZQS472Main.h"
+#include "frmAbout.h"
 
 struct RecordedFailures {
   std::vector<comrt::Error> errors;
@@ -36,6 +38,45 @@ inline void StopProgram() {
 
 inline ZQS472Main* Window() { return ZQS472Main::Get(); }
 
+// The frame of a suite that runs the program: before each test function the
+// program starts on the suite's link with its failures recorded, after it the
+// program stops. QtTest finds these slots through the suite, which adds what it
+// needs around them in Prepare() and TidyUp().
+class ProgramTest : public QObject {
+  Q_OBJECT
+
+ protected:
+  // Whether a test may leave failures for its own checks, or none at all.
+  enum class Failures { CheckedByTests, NoneAllowed };
+
+  // `link` may be a member of the suite not yet made: it is used from init() on.
+  ProgramTest(Comms::Link& link, Failures failures) : link_(link), failuresAllowed_(failures == Failures::CheckedByTests) {}
+
+  // Before the program starts; a failed check there skips the start.
+  virtual void Prepare() {}
+  // After the program has stopped.
+  virtual void TidyUp() {}
+
+  RecordedFailures failures;
+
+ private slots:
+  void init() {
+    Prepare();
+    if (QTest::currentTestFailed()) return;
+    failures.Install();
+    StartProgram(link_);
+  }
+  void cleanup() {
+    if (!failuresAllowed_) QVERIFY(failures.errors.empty());
+    StopProgram();
+    TidyUp();
+  }
+
+ private:
+  Comms::Link& link_;
+  const bool failuresAllowed_;
+};
+
 // The byte the eight toggles show, S1 in bit 0.
 inline uint8_t ShownByte() {
   unsigned byte = 0;
@@ -46,6 +87,16 @@ inline uint8_t ShownByte() {
 // Sets the toggles from a byte the way the program does (no event).
 inline void ShowByte(uint8_t byte) {
   for (int i = 0; i < 8; ++i) Window()->ZQS472Toggle(i)->setValue((byte >> i) & 1);
+}
+
+// The dialogs as the main window's commands open them.
+inline OptionsFrm* OpenOptions() {
+  Window()->mnuOptions()->trigger();
+  return Window()->Options();
+}
+inline frmAbout* OpenAbout() {
+  Window()->mnuAbout()->trigger();
+  return Window()->About();
 }
 
 inline void Flip(int index) { QTest::mouseClick(Window()->ZQS472Toggle(index), Qt::LeftButton); }

@@ -49,17 +49,24 @@ QByteArray Backslashed(const QString& path) { return QDir::toNativeSeparators(pa
 
 }  // namespace
 
-class AboutTest : public QObject {
+class AboutTest : public ProgramTest {
   Q_OBJECT
 
+ public:
+  AboutTest() : ProgramTest(link, Failures::NoneAllowed) {}
+
+ private:
   FakeLink link;
-  RecordedFailures failures;
   QTemporaryDir dir;
 
-  frmAbout* Open() {
-    Window()->mnuAbout()->trigger();
-    return Window()->About();
+  void Prepare() override {
+    QVERIFY(dir.isValid());
+    QFile::remove(dir.filePath("started"));
+    ClearRegistry();
+    link = FakeLink();
   }
+  void TidyUp() override { ClearRegistry(); }
+
   // A program that notes each start in its folder's "started" file.
   QString MakeTool(const QString& name) {
     const QString path = dir.filePath(name);
@@ -73,20 +80,6 @@ class AboutTest : public QObject {
   bool Started() { return QFile::exists(dir.filePath("started")); }
 
  private slots:
-  void init() {
-    QVERIFY(dir.isValid());
-    QFile::remove(dir.filePath("started"));
-    ClearRegistry();
-    link = FakeLink();
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() {
-    QVERIFY(failures.errors.empty());
-    StopProgram();
-    ClearRegistry();
-  }
-
   void loadSetsTitleAndVersion();
   void closesAndLoadsAnew_data();
   void closesAndLoadsAnew();
@@ -100,7 +93,7 @@ class AboutTest : public QObject {
 };
 
 void AboutTest::loadSetsTitleAndVersion() {
-  frmAbout* about = Open();
+  frmAbout* about = OpenAbout();
   QVERIFY(about->isVisible());
   QCOMPARE(about->windowTitle(), QStringLiteral("About the ZQS472 Evaluation Software."));
   QCOMPARE(about->lblTitle->text(), QStringLiteral("Ambrel"));
@@ -117,7 +110,7 @@ void AboutTest::loadSetsTitleAndVersion() {
   QVERIFY(!(about->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
   QCOMPARE(about->minimumSize(), about->maximumSize());
   QVERIFY(about->cmdOK->isDefault());
-  QCOMPARE(Open(), about);  // "About" while it is shown runs no load
+  QCOMPARE(OpenAbout(), about);  // "About" while it is shown runs no load
 }
 
 void AboutTest::closesAndLoadsAnew_data() {
@@ -130,7 +123,7 @@ void AboutTest::closesAndLoadsAnew_data() {
 
 void AboutTest::closesAndLoadsAnew() {
   QFETCH(int, how);
-  QPointer<frmAbout> about = Open();
+  QPointer<frmAbout> about = OpenAbout();
   about->lblVersion->setText(QString());
   switch (how) {
     case 0: QTest::mouseClick(about->cmdOK, Qt::LeftButton); break;
@@ -140,7 +133,7 @@ void AboutTest::closesAndLoadsAnew() {
   }
   QTRY_VERIFY(!about);
   QVERIFY(!Window()->About());
-  frmAbout* again = Open();
+  frmAbout* again = OpenAbout();
   QCOMPARE(again->lblVersion->text(), QStringLiteral("Version 1.0.0"));
 }
 
@@ -213,7 +206,7 @@ void AboutTest::systemInfo() {
   }
   if (readOnly) QFile::setPermissions(QString::fromStdString(comrt::RegistryPath()), QFile::ReadOwner);
 
-  frmAbout* about = Open();
+  frmAbout* about = OpenAbout();
   ModalAnswer box;
   QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);
   if (started) {
@@ -242,7 +235,7 @@ void AboutTest::systemInfoIsNotWaitedFor() {
   file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   SetValue(kMsinfoKey, "PATH", Text(Backslashed(tool)));
 
-  frmAbout* about = Open();
+  frmAbout* about = OpenAbout();
   about->StartSysInfo();  // returns while the tool still waits for "go"
   QTRY_VERIFY(QFile::exists(dir.filePath("running")));
   QVERIFY(!QFile::exists(dir.filePath("finished")));
@@ -253,7 +246,7 @@ void AboutTest::systemInfoIsNotWaitedFor() {
 }
 
 void AboutTest::accessKeyPressesSystemInfo() {
-  frmAbout* about = Open();
+  frmAbout* about = OpenAbout();
   QVERIFY(QTest::qWaitForWindowActive(about));
   ModalAnswer box;
   QTest::keyClick(about, Qt::Key_S, Qt::AltModifier);  // the button's click follows a moment later
@@ -264,7 +257,7 @@ void AboutTest::accessKeyPressesSystemInfo() {
 // With "System Info..." focused Enter presses it and the box stays; Esc still
 // closes the box, and Enter presses OK again once the focus is back on it.
 void AboutTest::enterPressesTheFocusedButton() {
-  QPointer<frmAbout> about = Open();
+  QPointer<frmAbout> about = OpenAbout();
   QVERIFY(QTest::qWaitForWindowActive(about));
   about->cmdSysInfo->setFocus();
   {
@@ -279,7 +272,7 @@ void AboutTest::enterPressesTheFocusedButton() {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
   QTRY_VERIFY(!about);
 
-  about = Open();
+  about = OpenAbout();
   QVERIFY(QTest::qWaitForWindowActive(about));
   about->cmdSysInfo->setFocus();
   about->cmdOK->setFocus();

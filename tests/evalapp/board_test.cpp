@@ -13,13 +13,22 @@
 #include "WireTrace.h"
 #include "qelboard_control.h"
 
-class BoardTest : public QObject {
+class BoardTest : public ProgramTest {
   Q_OBJECT
 
+ public:
+  BoardTest() : ProgramTest(link, Failures::NoneAllowed) {}
+
+ private:
   Comms::ComLink link;
-  RecordedFailures failures;
   QTemporaryDir dir;
   QString trace;
+
+  void Prepare() override {
+    QelBoard_Reset();
+    QVERIFY(QelBoard_TraceTo(trace.toLocal8Bit().constData()));
+  }
+  void TidyUp() override { QelBoard_TraceTo(nullptr); }
 
   // The transactions since the test began; the trace goes on in a new file.
   QList<Transaction> Wire() {
@@ -29,27 +38,12 @@ class BoardTest : public QObject {
     QelBoard_TraceTo(trace.toLocal8Bit().constData());
     return wire;
   }
-  OptionsFrm* Open() {
-    Window()->mnuOptions()->trigger();
-    return Window()->Options();
-  }
 
  private slots:
   void initTestCase() {
     QVERIFY(dir.isValid());
     QCOMPARE(QProcess::execute(QStringLiteral(AMBREL_TEST_REGSVR), {QStringLiteral(AMBREL_TEST_SERVER)}), 0);
     trace = dir.filePath("bus.vcd");
-  }
-  void init() {
-    QelBoard_Reset();
-    QVERIFY(QelBoard_TraceTo(trace.toLocal8Bit().constData()));
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() {
-    QVERIFY(failures.errors.empty());
-    StopProgram();
-    QelBoard_TraceTo(nullptr);
   }
   void cleanupTestCase() { Comms::RurUzoz.reset(); }
 
@@ -115,7 +109,7 @@ void BoardTest::verifiedFlipShowsTheWholeByte() {
 
 // The board's two ports: 0x378 with the board, 0x278 with nothing on it.
 void BoardTest::optionsOnTheBoard() {
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   QCOMPARE(options->AddPtrCombo->currentText(), QStringLiteral("48"));
   QCOMPARE(options->VerifyWritesCombo->checkState(), Qt::Checked);
   QCOMPARE(options->PortAddressCombo->count(), 2);
@@ -135,7 +129,7 @@ void BoardTest::optionsOnTheBoard() {
 
   options->close();
   QTRY_VERIFY(!Window()->Options());
-  options = Open();
+  options = OpenOptions();
   QCOMPARE(options->PortAddressCombo->count(), 2);
   QCOMPARE(options->PortAddressCombo->currentText(), QStringLiteral("378"));
   QCOMPARE(link.PortAddress(), int16_t{0x378});
@@ -143,7 +137,7 @@ void BoardTest::optionsOnTheBoard() {
 }
 
 void BoardTest::addressChoiceReadsAtTheNewAddress() {
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   Wire();
   options->AddPtrCombo->setCurrentIndex(3);
   emit options->AddPtrCombo->activated(3);

@@ -12,12 +12,18 @@
 #include "ProgramFixture.h"
 #include "com/registry.h"
 
-class CreationTest : public QObject {
+class CreationTest : public ProgramTest {
   Q_OBJECT
 
+ public:
+  CreationTest() : ProgramTest(link, Failures::CheckedByTests) {}
+
+ private:
   Comms::ComLink link;
-  RecordedFailures failures;
   QTemporaryDir dir;
+
+  void Prepare() override { ClearRegistry(); }
+  void TidyUp() override { ClearRegistry(); }
 
   static void ClearRegistry() { QFile::remove(QString::fromStdString(comrt::RegistryPath())); }
   // The server file in a folder of its own, registered from there, with the host
@@ -34,15 +40,6 @@ class CreationTest : public QObject {
 
  private slots:
   void initTestCase() { QVERIFY(dir.isValid()); }
-  void init() {
-    ClearRegistry();
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() {
-    StopProgram();
-    ClearRegistry();
-  }
 
   void notRegistered();
   void missingPortLibrary();

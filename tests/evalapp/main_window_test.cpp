@@ -12,20 +12,18 @@
 #include "Twips.h"
 #include "frmAbout.h"
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public ProgramTest {
   Q_OBJECT
 
+ public:
+  MainWindowTest() : ProgramTest(link, Failures::CheckedByTests) {}
+
+ private:
   FakeLink link;
-  RecordedFailures failures;
+
+  void Prepare() override { link = FakeLink(); }
 
  private slots:
-  void init() {
-    link = FakeLink();
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() { StopProgram(); }
-
   void startsWithDefaultsAndNoLibraryCall();
   void flipWritesTheSwitchByte_data();
   void flipWritesTheSwitchByte();

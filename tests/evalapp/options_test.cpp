@@ -9,16 +9,17 @@
 #include "OptionsFrm.h"
 #include "ProgramFixture.h"
 
-class OptionsTest : public QObject {
+class OptionsTest : public ProgramTest {
   Q_OBJECT
 
-  FakeLink link;
-  RecordedFailures failures;
+ public:
+  OptionsTest() : ProgramTest(link, Failures::NoneAllowed) {}
 
-  OptionsFrm* Open() {
-    Window()->mnuOptions()->trigger();
-    return Window()->Options();
-  }
+ private:
+  FakeLink link;
+
+  void Prepare() override { link = FakeLink(); }
+
   static QStringList Entries(QComboBox* list) {
     QStringList entries;
     for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
@@ -31,16 +32,6 @@ class OptionsTest : public QObject {
   }
 
  private slots:
-  void init() {
-    link = FakeLink();
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() {
-    QVERIFY(failures.errors.empty());
-    StopProgram();
-  }
-
   void firstOpeningShowsTheDefaults();
   void loadSelectsTheFirstPortAgain();
   void addressChoiceReadsTheChipAtOnce_data();
@@ -52,7 +43,7 @@ class OptionsTest : public QObject {
 };
 
 void OptionsTest::firstOpeningShowsTheDefaults() {
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   QVERIFY(options->isVisible());
   QCOMPARE(options->windowTitle(), QStringLiteral("Options"));
   QCOMPARE(Entries(options->AddPtrCombo), (QStringList{"48", "49", "4A", "4B"}));
@@ -84,7 +75,7 @@ void OptionsTest::firstOpeningShowsTheDefaults() {
 // Two ports: the user chooses the second, closes with the close box, opens again.
 void OptionsTest::loadSelectsTheFirstPortAgain() {
   link.SetPorts({0x378, 0x278});
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   options->PortAddressCombo->setFocus();
   QTest::keyClick(options->PortAddressCombo, Qt::Key_Down);  // the user's choice
   QCOMPARE(options->PortAddressCombo->currentText(), QStringLiteral("278"));
@@ -94,7 +85,7 @@ void OptionsTest::loadSelectsTheFirstPortAgain() {
   options->close();
   QTRY_VERIFY(!Window()->Options());
   link.calls.clear();
-  options = Open();
+  options = OpenOptions();
   QCOMPARE(Entries(options->PortAddressCombo), (QStringList{"378", "278"}));
   QCOMPARE(options->PortAddressCombo->currentText(), QStringLiteral("378"));
   QCOMPARE(link.address, int16_t{0x378});
@@ -113,7 +104,7 @@ void OptionsTest::addressChoiceReadsTheChipAtOnce_data() {
 void OptionsTest::addressChoiceReadsTheChipAtOnce() {
   QFETCH(int, entry);
   QFETCH(int, address);
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   link.calls.clear();
   Choose(options->AddPtrCombo, entry);
   QCOMPARE(Comms::DeviceAddress, uint8_t(address));
@@ -122,12 +113,12 @@ void OptionsTest::addressChoiceReadsTheChipAtOnce() {
 
 void OptionsTest::closeHidesAndKeepsTheDialog() {
   link.SetPorts({0x378, 0x278});
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   Choose(options->AddPtrCombo, 2);
   QTest::mouseClick(options->CloseCMD, Qt::LeftButton);
   QVERIFY(!options->isVisible());
   link.calls.clear();
-  QCOMPARE(Open(), options);
+  QCOMPARE(OpenOptions(), options);
   QVERIFY(options->isVisible());
   QVERIFY(link.calls.isEmpty());
   QCOMPARE(Entries(options->AddPtrCombo), (QStringList{"48", "49", "4A", "4B"}));
@@ -137,7 +128,7 @@ void OptionsTest::closeHidesAndKeepsTheDialog() {
 
 void OptionsTest::noParallelPort() {
   link.SetPorts({});
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   QCOMPARE(options->PortAddressCombo->count(), 0);
   QCOMPARE(options->PortAddressCombo->currentIndex(), -1);
   QCOMPARE(options->AddPtrCombo->currentText(), QStringLiteral("48"));
@@ -152,7 +143,7 @@ void OptionsTest::noParallelPort() {
 void OptionsTest::portEntriesAreTheBasesSixteenBitPattern() {
   const std::vector<int16_t> bases{0x3BC, 0x10, static_cast<int16_t>(0xBC00), static_cast<int16_t>(0xFFFF)};
   link.SetPorts(bases);
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   QCOMPARE(Entries(options->PortAddressCombo), (QStringList{"3BC", "10", "BC00", "FFFF"}));
   for (int i = 0; i < 4; ++i) {
     link.calls.clear();
@@ -164,7 +155,7 @@ void OptionsTest::portEntriesAreTheBasesSixteenBitPattern() {
 }
 
 void OptionsTest::verifyChoiceGovernsTheNextFlip() {
-  OptionsFrm* options = Open();
+  OptionsFrm* options = OpenOptions();
   QTest::mouseClick(options->VerifyWritesCombo, Qt::LeftButton);
   QCOMPARE(Comms::VerifyWrites, false);
   link.calls.clear();

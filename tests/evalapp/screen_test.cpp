@@ -10,23 +10,18 @@
 #include "Twips.h"
 #include "frmAbout.h"
 
-class ScreenTest : public QObject {
+class ScreenTest : public ProgramTest {
   Q_OBJECT
 
+ public:
+  ScreenTest() : ProgramTest(link, Failures::NoneAllowed) {}
+
+ private:
   FakeLink link;
-  RecordedFailures failures;
+
+  void Prepare() override { link = FakeLink(); }
 
  private slots:
-  void init() {
-    link = FakeLink();
-    failures.Install();
-    StartProgram(link);
-  }
-  void cleanup() {
-    QVERIFY(failures.errors.empty());
-    StopProgram();
-  }
-
   void separatorIsGreyOverWhite();
   void centredWindowsAreWholeOnTheScreen();
   void centredWithin_data();

@@ -99,11 +99,7 @@ TEST_F(PortRegisterTest, ClaimsAndReleasesPerOwnershipState) {
   for (const State& state : states) {
     for (const Access& access : accesses) {
       SCOPED_TRACE(testing::Message() << state.name << ": " << access.name);
-      ResetLibraryState();
-      RecorderReset();
-      cg::PortCount = 1;
-      cg::PortAddress = 0x378;
-      cg::PlainLineCodes();
+      Restart();
       ScriptStatus({}, 0x5A);
       state.set();
       BYTE value = 0xEE;

@@ -24,25 +24,9 @@ using Port = comrt::ComPtr<PrinterPort>;
 
 constexpr HRESULT Failure(int32_t number) { return static_cast<HRESULT>(0x800A0000u + static_cast<uint32_t>(number)); }
 
-// The library calls with their port numbers: "count", "info 2", "claim 3",
-// "release 3", "out 888=165", "in 889".
-std::string Log() {
-  std::string log;
-  for (const RecorderCall& call : recorder::Calls()) {
-    std::string word;
-    switch (call.kind) {
-      case kRecorderCount: word = "count"; break;
-      case kRecorderInfo: word = "info " + std::to_string(call.a); break;
-      case kRecorderClaim: word = "claim " + std::to_string(call.a); break;
-      case kRecorderRelease: word = "release " + std::to_string(call.a); break;
-      case kRecorderOut: word = "out " + std::to_string(call.a) + "=" + std::to_string(call.b); break;
-      case kRecorderIn: word = "in " + std::to_string(call.a); break;
-      default: word = "mark"; break;
-    }
-    log += (log.empty() ? "" : " ") + word;
-  }
-  return log;
-}
+// The library calls with the port numbers and addresses they name: "count",
+// "info 2", "claim 3", "release 3", "out@888=0xA5", "in@889".
+std::string Log() { return recorder::Wire({.portNumbers = true}); }
 
 int RefCount(IUnknown* object) {
   object->AddRef();
@@ -97,7 +81,7 @@ TEST_F(PrinterPortTest, TwoPortsSelectedByIndexAndByBase) {
   ASSERT_EQ(port->get_DataPort(data.put()), S_OK);
   RecorderReset();
   ASSERT_EQ(data->put_Value(0xA5), S_OK);
-  EXPECT_EQ(Log(), "claim 3 out 888=165 release 3");
+  EXPECT_EQ(Log(), "claim 3 out@888=0xA5 release 3");
 }
 
 TEST_F(PrinterPortTest, WithoutPortsEverythingIsCreatedAndNothingReachesThePort) {
@@ -314,7 +298,7 @@ TEST_F(PrinterPortTest, DestroyingItReleasesNothing) {
   EXPECT_EQ(cg::PortClaimed, -1);
   EXPECT_EQ(cg::LockPortOpen, -1);
   ASSERT_EQ(data->put_Value(0x5A), S_OK);  // a sub-object a client holds still works
-  EXPECT_EQ(Log(), "out 888=90");
+  EXPECT_EQ(Log(), "out@888=0x5A");
 }
 
 // Each case puts a value and reads it back; the codes start as the other set, so a
@@ -433,7 +417,7 @@ TEST_F(PrinterPortTest, EachClassThroughItsFactory) {
   const auto control = create(comrt::ClassFactory<ControlPort>::Instance(), IID__ControlPort).As<_ControlPort>();
   RecorderReset();
   ASSERT_EQ(control->put_Value(0x5A), S_OK);  // works like the one a PrinterPort holds
-  EXPECT_EQ(Log(), "claim 1 out 890=90 release 1");
+  EXPECT_EQ(Log(), "claim 1 out@890=0x5A release 1");
 
   const auto eeprom = create(comrt::ClassFactory<EEPROM>::Instance(), IID__EEPROM);
   const auto container = eeprom.As<IConnectionPointContainer>();

@@ -21,14 +21,6 @@ class BlockTest : public BusTest {
     MarkBitDelays();
     cg::DeviceAddress = 0x90;
   }
-  static void ScriptBytes(const std::vector<uint8_t>& bytes) {
-    std::vector<uint8_t> status;
-    for (uint8_t byte : bytes) {
-      const auto bits = StatusFor(byte);
-      status.insert(status.end(), bits.begin(), bits.end());
-    }
-    RecorderScriptStatus(status.data(), static_cast<int32_t>(status.size()), 0);
-  }
   // Runs `transfer` and returns the number of the error it raised (0 for none).
   static int32_t ErrorOf(const std::function<void()>& transfer) {
     try {

@@ -123,4 +123,13 @@ uint8_t ToUInt8(const VARIANT& v);
 VARIANT_BOOL ToBool(const VARIANT& v);
 std::u16string ToText(const VARIANT& v);
 
+// Reading one element of the one-dimensional array that a VARIANT holds by value,
+// with the errors a script's subscript gives. The array, once element `index` is
+// known to be there: no array is a type mismatch; a null array, one of more than
+// one dimension or an index outside its bounds is out of range.
+SAFEARRAY* SafeArrayWithElement(const VARIANT& v, LONG index);
+// Element `index` as a VARIANT of the array's element type; an array whose
+// elements are not of its type's size (SafeArrayElementSize) is a type mismatch.
+Variant SafeArrayElement(const VARIANT& v, LONG index);
+
 }  // namespace comrt
