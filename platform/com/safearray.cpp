@@ -327,7 +327,9 @@ Variant SafeArrayElement(const VARIANT& v, LONG index) {
   const ULONG size = SafeArrayElementSize(vt);
   if (size == 0 || array->cbElements != size) ThrowTypeMismatch();
   Variant element;
-  void* slot = vt == VT_VARIANT ? static_cast<void*>(&element) : static_cast<void*>(&element.llVal);
+  // A VARIANT and a DECIMAL fill the whole variant (a DECIMAL's first field lies
+  // under vt); every other value starts at the union.
+  void* slot = vt == VT_VARIANT || vt == VT_DECIMAL ? static_cast<void*>(&element) : static_cast<void*>(&element.llVal);
   const HRESULT hr = SafeArrayGetElement(array, &index, slot);
   if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
   if (FAILED(hr)) ThrowSubscriptOutOfRange();

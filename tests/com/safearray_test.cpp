@@ -126,6 +126,28 @@ TEST(SafeArray, DecimalElementsKeepAllSixteenBytes) {
   EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
 }
 
+TEST(SafeArray, ADecimalElementReadIntoAVariantLiesWhereAVariantHoldsOne) {
+  comrt::Variant holder;
+  holder.vt = VT_ARRAY | VT_DECIMAL;
+  holder.parray = SafeArrayCreateVector(VT_DECIMAL, 0, 1);
+  ASSERT_NE(holder.parray, nullptr);
+  DECIMAL value{};
+  value.scale = 3;
+  value.sign = 0x80;
+  value.Hi32 = 0x01234567;
+  value.Lo64 = 0x89ABCDEF01234567;
+  LONG index = 0;
+  ASSERT_EQ(SafeArrayPutElement(holder.parray, &index, &value), S_OK);
+  const comrt::Variant element = comrt::SafeArrayElement(holder, 0);
+  EXPECT_EQ(element.vt, VT_DECIMAL);
+  DECIMAL back{};
+  std::memcpy(&back, static_cast<const VARIANT*>(&element), sizeof back);
+  EXPECT_EQ(back.scale, value.scale);
+  EXPECT_EQ(back.sign, value.sign);
+  EXPECT_EQ(back.Hi32, value.Hi32);
+  EXPECT_EQ(back.Lo64, value.Lo64);
+}
+
 TEST(SafeArray, PutsAnElementOfAnySizeADescriptorGives) {
   // A descriptor a client filled in itself, of records larger than any VARIANT.
   struct Record {
