@@ -55,13 +55,13 @@ void Configure8086(int32_t identifier, uint8_t bus, uint8_t device, uint8_t, int
 
 namespace f8086 {
 enum : int32_t { kStatus = 0, kStart = 2, kPointer = 3, kAddress = 4, kData = 5, kSpare = 6 };
-constexpr ControllerFamily::RegisterWrite kProbe[] = {
+constexpr ControllerFamily::RegisterWrite ProbeDevice8086[] = {
     {kPointer, From::Value, 0},
     {kAddress, From::Address},
     {kStatus, From::Value, 0x1F},
     {kStart, From::Value, 0x48},
 };
-constexpr ControllerFamily::RegisterWrite kWrite[] = {
+constexpr ControllerFamily::RegisterWrite WriteByte8086[] = {
     {kSpare, From::Value, 0},
     {kPointer, From::Pointer},
     {kAddress, From::Address},
@@ -69,7 +69,7 @@ constexpr ControllerFamily::RegisterWrite kWrite[] = {
     {kStatus, From::Value, 0x1F},
     {kStart, From::Value, 0x48},
 };
-constexpr ControllerFamily::RegisterWrite kRead[] = {
+constexpr ControllerFamily::RegisterWrite ReadByte8086[] = {
     {kSpare, From::Value, 0},
     {kData, From::Value, 0},
     {kPointer, From::Pointer},
@@ -87,9 +87,9 @@ constexpr ControllerFamily kFamily8086{
     .busyValue = 0x01,
     .absentMask = 0xFD,
     .data = f8086::kData,
-    .probe = f8086::kProbe,
-    .write = f8086::kWrite,
-    .read = f8086::kRead,
+    .probe = f8086::ProbeDevice8086,
+    .write = f8086::WriteByte8086,
+    .read = f8086::ReadByte8086,
 };
 
 // Family 10B9, held as a number, configured at the function where it was found.
@@ -108,14 +108,14 @@ void Configure10B9(int32_t, uint8_t bus, uint8_t device, uint8_t function, int32
 
 namespace f10B9 {
 enum : int32_t { kStatus = 0, kProtocol = 1, kStart = 2, kAddress = 3, kData = 4, kPointer = 7 };
-constexpr ControllerFamily::RegisterWrite kProbe[] = {
+constexpr ControllerFamily::RegisterWrite ProbeDevice10B9[] = {
     {kStatus, From::Value, 0xF0},
     {kPointer, From::Value, 0},
     {kAddress, From::Address},
     {kProtocol, From::Value, 0x20},
     {kStart, From::Value, 0xFF},
 };
-constexpr ControllerFamily::RegisterWrite kWrite[] = {
+constexpr ControllerFamily::RegisterWrite WriteByte10B9[] = {
     {kStatus, From::Value, 0xF0},
     {kPointer, From::Pointer},
     {kAddress, From::Address},
@@ -123,7 +123,7 @@ constexpr ControllerFamily::RegisterWrite kWrite[] = {
     {kProtocol, From::Value, 0x20},
     {kStart, From::Value, 0},
 };
-constexpr ControllerFamily::RegisterWrite kRead[] = {
+constexpr ControllerFamily::RegisterWrite ReadByte10B9[] = {
     {kStatus, From::Value, 0xF0},
     {kPointer, From::Pointer},
     {kAddress, From::Address},
@@ -140,9 +140,9 @@ constexpr ControllerFamily kFamily10B9{
     .busyValue = 0,
     .absentMask = 0xE0,
     .data = f10B9::kData,
-    .probe = f10B9::kProbe,
-    .write = f10B9::kWrite,
-    .read = f10B9::kRead,
+    .probe = f10B9::ProbeDevice10B9,
+    .write = f10B9::WriteByte10B9,
+    .read = f10B9::ReadByte10B9,
 };
 
 // The supported families, in the order their identifiers are tested.
