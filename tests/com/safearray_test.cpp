@@ -127,7 +127,10 @@ TEST(SafeArray, DecimalElementsKeepAllSixteenBytes) {
 }
 
 TEST(SafeArray, ADecimalElementReadIntoAVariantLiesWhereAVariantHoldsOne) {
-  comrt::Variant holder;
+  // A VARIANT of Decimal values is none the runtime clears, so the array is
+  // destroyed here.
+  VARIANT holder;
+  VariantInit(&holder);
   holder.vt = VT_ARRAY | VT_DECIMAL;
   holder.parray = SafeArrayCreateVector(VT_DECIMAL, 0, 1);
   ASSERT_NE(holder.parray, nullptr);
@@ -146,6 +149,7 @@ TEST(SafeArray, ADecimalElementReadIntoAVariantLiesWhereAVariantHoldsOne) {
   EXPECT_EQ(back.sign, value.sign);
   EXPECT_EQ(back.Hi32, value.Hi32);
   EXPECT_EQ(back.Lo64, value.Lo64);
+  EXPECT_EQ(SafeArrayDestroy(holder.parray), S_OK);
 }
 
 TEST(SafeArray, PutsAnElementOfAnySizeADescriptorGives) {
