@@ -93,7 +93,7 @@ class ThreadTimer {
     if (made_ && Set(after, kEvery)) return true;
     // Also one that names no timer here, made before a fork() that ran no fork
     // handlers, is made anew.
-    made_ = false;
+    Drop();
     return Make(signal) && Set(after, kEvery);
   }
   void Disarm() { Set(std::chrono::microseconds(0), std::chrono::microseconds(0)); }

@@ -149,16 +149,40 @@ bool PpdevBackend::PortBase(std::int32_t number, std::uint32_t& base) {
   return true;
 }
 
+namespace {
+
+// Whether fd is still open on the character device rdev: a child may have closed
+// an inherited descriptor and opened something else under its number.
+bool StillOn(int fd, dev_t rdev) {
+  struct stat status {};
+  return fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == rdev;
+}
+
+}  // namespace
+
 // A descriptor inherited across fork() carries the parent's claim, which a
 // PPRELEASE on it would end: the child neither uses nor releases it. Closing the
 // child's copy gives nothing up while the parent keeps its own; the child opens
-// a descriptor of its own when it claims.
+// a descriptor of its own when it claims, and until then does not reach the
+// parent's port through /dev/port either.
 void PpdevBackend::OwnProcess() {
   if (generation_ == ProcessGeneration()) [[likely]] return;
   generation_ = ProcessGeneration();
-  for (const Device& device : devices_) close(device.fd);
+  parent_held_.clear();
+  for (const Device& device : devices_) {
+    if (StillOn(device.fd, device.rdev)) close(device.fd);
+    if (device.number != 0) parent_held_.push_back(device.base);
+  }
   devices_.clear();
   control_.clear();
+  if (raw_fd_ >= 0 && !StillOn(raw_fd_, raw_rdev_)) raw_fd_ = -1;
+}
+
+bool PpdevBackend::ParentHolds(std::uint16_t address) const {
+  for (const std::uint32_t base : parent_held_) {
+    if (static_cast<unsigned>(address) - base < 3) return true;
+  }
+  return false;
 }
 
 PpdevBackend::Device* PpdevBackend::Opened(unsigned index) {
@@ -175,7 +199,8 @@ PpdevBackend::Device* PpdevBackend::Opened(unsigned index) {
 bool PpdevBackend::Open(unsigned index) {
   const int fd = open(DevicePath(index).c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
-  devices_.push_back(Device{index, fd});
+  struct stat status {};
+  devices_.push_back(Device{index, fd, fstat(fd, &status) == 0 ? status.st_rdev : 0});
   return true;
 }
 
@@ -266,6 +291,7 @@ bool PpdevBackend::Claim(std::int32_t number) {
   device->fresh = false;
   device->number = number;
   device->base = port.base;
+  std::erase(parent_held_, port.base);
   return true;
 }
 
@@ -300,7 +326,11 @@ int PpdevBackend::RawPorts() {
     raw_fd_ = -1;
     raw_path_ = path;
   }
-  if (raw_fd_ < 0) raw_fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (raw_fd_ < 0) {
+    raw_fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    struct stat status {};
+    raw_rdev_ = raw_fd_ >= 0 && fstat(raw_fd_, &status) == 0 ? status.st_rdev : 0;
+  }
   return raw_fd_;
 }
 
@@ -349,6 +379,7 @@ std::int32_t PpdevBackend::Out(std::uint16_t address, std::uint8_t value) {
         return PARPORT_ERROR_NONE;  // the status register is driven by the device, not written
     }
   }
+  if (ParentHolds(address)) return PARPORT_ERROR_DEVICE_IO;
   const int fd = RawPorts();
   if (fd < 0) return PARPORT_ERROR_PERMISSION_DENIED;
   return Transferred(pwrite(fd, &value, 1, address));
@@ -363,6 +394,7 @@ std::int32_t PpdevBackend::In(std::uint16_t address, std::uint8_t& value) {
     value = offset == 2 && held->reverse ? static_cast<std::uint8_t>(byte | kReverse) : byte;
     return PARPORT_ERROR_NONE;
   }
+  if (ParentHolds(address)) return PARPORT_ERROR_DEVICE_IO;
   const int fd = RawPorts();
   if (fd < 0) return PARPORT_ERROR_PERMISSION_DENIED;
   return Transferred(pread(fd, &value, 1, address));

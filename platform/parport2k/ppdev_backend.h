@@ -1,6 +1,8 @@
 // This machine's parallel ports through the kernel's ppdev driver, and every
 // other I/O address through /dev/port.
 #pragma once
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <set>
@@ -36,6 +38,7 @@ class PpdevBackend final : public Backend {
   struct Device {
     unsigned index;
     int fd;
+    dev_t rdev;  // what fd was opened on: a child closes only a descriptor still on it
     std::uint32_t base = 0;
     std::int32_t number = 0;  // the caller's number while claimed, else 0
     bool reverse = false;     // data lines turned to input (control bit 5)
@@ -46,6 +49,9 @@ class PpdevBackend final : public Backend {
   const std::vector<Found>& Ports();
   // Forgets what a parent process left behind, once in each child.
   void OwnProcess();
+  // Whether address is a register of a port the parent held at the fork and
+  // this process has not claimed since.
+  bool ParentHolds(std::uint16_t address) const;
   // The claimed port whose registers hold address, with the register's offset.
   Device* HeldRegister(std::uint16_t address, unsigned& offset);
   Device* Opened(unsigned index);
@@ -64,8 +70,10 @@ class PpdevBackend final : public Backend {
   std::map<unsigned, std::uint8_t> control_;  // last control value written, by port index
   // Refusals told: device, errno and, for a busy port, its holder.
   std::set<std::tuple<std::string, int, std::string>> told_;
+  std::vector<std::uint32_t> parent_held_;  // bases of the ports the parent held at the fork
   unsigned generation_;
   int raw_fd_ = -1;
+  dev_t raw_rdev_ = 0;
   std::string raw_path_;
 };
 

@@ -8,6 +8,7 @@
 #include <linux/ppdev.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -380,12 +381,17 @@ TEST_F(KernelPort, ForkedChildLeavesTheParentsClaimAlone) {
   ASSERT_EQ(ClaimParallelPort(1, -1), 1);
   ASSERT_EQ(OutByte(kData, 0xA5), 1);
   const std::string child = InForkedChild([] {
+    // The parent's port is out of reach until the child claims it itself, also
+    // through /dev/port, which this test's root could open.
+    const int wrote = OutByte(kData, 0x11);
+    const std::string write = "write " + std::to_string(wrote) + " " + std::to_string(ParPortLastError());
     const std::string claim = TimedClaim();
-    return claim + " release " + std::to_string(ReleaseParallelPort(1));
+    return claim + " release " + std::to_string(ReleaseParallelPort(1)) + " " + write;
   });
   EXPECT_EQ(child.substr(0, 2), "0 ") << child;
   EXPECT_LT(std::stoi(child.substr(2)), 1000) << child;
   EXPECT_NE(child.find(" release 0"), std::string::npos) << child;
+  EXPECT_NE(child.find(" write 0 " + std::to_string(PARPORT_ERROR_DEVICE_IO)), std::string::npos) << child;
 
   EXPECT_EQ(InByte(kData), 0xA5);
   EXPECT_EQ(OutByte(kData, 0x3C), 1);
@@ -397,6 +403,25 @@ TEST_F(KernelPort, ForkedChildLeavesTheParentsClaimAlone) {
   ASSERT_EQ(ReleaseParallelPort(1), 1);
   other.Go();
   EXPECT_EQ(other.Line().substr(0, 8), "second 1");
+}
+
+// A child that closed the inherited descriptor and has a file of its own under
+// that number keeps its file open through the library's first call.
+TEST_F(KernelPort, ForkedChildsOwnFileUnderTheInheritedNumberStaysOpen) {
+  ASSERT_EQ(ClaimParallelPort(1, -1), 1);
+  ASSERT_EQ(ReleaseParallelPort(1), 1);
+  const std::string child = InForkedChild([] {
+    const int inherited = LibraryDescriptor();
+    int ends[2];
+    if (inherited < 0 || pipe(ends) != 0 || dup2(ends[0], inherited) != inherited) return std::string("no set-up");
+    const int claimed = ClaimParallelPort(1, -1);
+    // Still the pipe, not closed and perhaps reused by the library's own open.
+    struct stat status {};
+    const bool open = fstat(inherited, &status) == 0 && S_ISFIFO(status.st_mode);
+    ReleaseParallelPort(1);
+    return "claimed " + std::to_string(claimed) + (open ? " still open" : " closed");
+  });
+  EXPECT_EQ(child, "claimed 1 still open");
 }
 
 // A program that sets the real-time signals its own way after the library took

@@ -20,9 +20,10 @@
  * claimed does nothing. Calls are made from one thread at a time.
  *
  * A child made by fork() inherits none of its parent's claims: it neither uses
- * nor releases them (its OutByte and InByte do not reach a port through them,
- * its ReleaseParallelPort and its unload leave them standing) and opens a device
- * of its own at its first claim.
+ * nor releases them (its OutByte and InByte at the registers of a port the
+ * parent held fail with PARPORT_ERROR_DEVICE_IO until the child claims that port
+ * itself, its ReleaseParallelPort and its unload leave them standing) and opens
+ * a device of its own at its first claim.
  *
  * Signals: a claim of a ppdev port may have to wait for another holder, and the
  * kernel's wait is ended by a signal. At its first claim the library takes the
