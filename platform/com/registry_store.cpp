@@ -122,6 +122,8 @@ class Fd {
   }
   int get() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
+  // close's result, for a file written through this descriptor.
+  int Close() { return close(std::exchange(fd_, -1)); }
 
  private:
   int fd_ = -1;
@@ -196,8 +198,8 @@ Fd Reopen(const Fd& folder, const std::string& shown) {
 
 // Makes the folder's entries last through a power cut. Filesystems that cannot
 // flush a folder say EINVAL.
-void Flush(int folder, const std::string& shown) {
-  if (fsync(folder) != 0 && errno != EINVAL) ThrowIo("cannot flush the folder", shown, errno);
+void Flush(int folder, const std::string& shown, const std::string& what = "cannot flush the folder") {
+  if (fsync(folder) != 0 && errno != EINVAL) ThrowIo(what, shown, errno);
 }
 
 // Walks the pending names. With make, a folder that is missing is created (and
@@ -380,8 +382,6 @@ class Cache {
         if (path != path_ || stamp_.exists) Keep(path, {}, {}, std::make_shared<Hive>());
         return hive_;
       }
-      // A link the fast look missed: its target's stamp tells as well.
-      if (path == path_ && settled_ && Stamp::Of(place.file) == stamp_) return hive_;
       if (std::optional<Contents> contents = Read(place)) {
         Adopt(path, std::move(*contents));
         return hive_;
@@ -414,12 +414,13 @@ class Cache {
   }
 
  private:
-  // The fast look: one lstat, which opens nothing, says the file read last is
-  // still there as it was.
+  // The fast look: one stat, which opens nothing, says the file read last is
+  // still there as it was. It may follow links the walk would check: what it
+  // finds is only compared with the file the checked walk read, never read.
   bool Unchanged(const std::string& path) const {
     if (path != path_) return false;
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) return errno == ENOENT && !stamp_.exists;
+    if (stat(path.c_str(), &st) != 0) return errno == ENOENT && !stamp_.exists;
     return S_ISREG(st.st_mode) && settled_ && Stamp::Of(st) == stamp_;
   }
 
@@ -506,8 +507,13 @@ void WriteAll(int fd, const std::string& text, const std::string& path) {
 // under the lock, so no live writer has one.
 void RemoveStaleTemporaries(const Fd& folder, const std::string& name) {
   const std::string prefix = name + kTempInfix;
-  DIR* dir = fdopendir(openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir == nullptr) return;
+  const int listed = fcntl(folder.get(), F_DUPFD_CLOEXEC, 0);
+  if (listed < 0) return;
+  DIR* dir = fdopendir(listed);
+  if (dir == nullptr) {
+    close(listed);
+    return;
+  }
   while (const dirent* entry = readdir(dir)) {
     const std::string_view found = entry->d_name;
     if (found.size() == prefix.size() + 6 && found.starts_with(prefix)) unlinkat(folder.get(), entry->d_name, 0);
@@ -633,13 +639,16 @@ struct Locked {
   struct stat Replace(const std::string& text) {
     const std::string path = place.Path();
     std::string temp;
-    const Fd fd = CreateTemporary(folder, place.name, mode ? 0600 : 0666, temp);
+    Fd fd = CreateTemporary(folder, place.name, mode ? 0600 : 0666, temp);
     if (!fd) ThrowIo("cannot create a temporary file beside it", path, errno);
     struct stat st {};
     try {
       if (mode && fchmod(fd.get(), *mode) != 0) ThrowIo("cannot set the mode of the temporary file", path, errno);
       WriteAll(fd.get(), text, Join(place.shown, temp));
       if (fsync(fd.get()) != 0) ThrowIo("cannot flush", Join(place.shown, temp), errno);
+      if (fstat(fd.get(), &st) != 0) ThrowIo("cannot examine", Join(place.shown, temp), errno);
+      // Some filesystems (NFS) report a failed write only here.
+      if (fd.Close() != 0) ThrowIo("cannot close", Join(place.shown, temp), errno);
       if (renameat(folder.get(), temp.c_str(), folder.get(), place.name.c_str()) != 0) {
         ThrowIo("cannot replace", path, errno);
       }
@@ -647,8 +656,7 @@ struct Locked {
       unlinkat(folder.get(), temp.c_str(), 0);
       throw;
     }
-    Flush(folder.get(), place.shown);
-    if (fstat(fd.get(), &st) != 0) ThrowIo("cannot examine", path, errno);
+    Flush(folder.get(), path, "the change is written, but its folder could not be flushed, so a power cut may lose it");
     return st;
   }
 };
