@@ -5,8 +5,7 @@
 namespace parport2k {
 
 static_assert(PARPORT_ERROR_PERMISSION_DENIED == comrt::kPermissionDenied, "LastError raises it as permission denied");
-// LastError raises any other number as a device error, which the runtime numbers 57.
-static_assert(PARPORT_ERROR_DEVICE_IO == 57, "LastError raises it as the runtime's Device I/O error");
+static_assert(PARPORT_ERROR_DEVICE_IO == comrt::kDeviceIo, "LastError raises it as the runtime's Device I/O error");
 
 namespace {
 constinit quorlink::OutsideLibrary library("libparport2k.so");

@@ -299,14 +299,7 @@ ULONG SafeArrayElementSize(VARTYPE vt) {
   }
 }
 
-}  // namespace comrt
-
-namespace comrt {
-
-namespace {
-
-// Called within the runtime without a detour through its exported entry.
-SAFEARRAY* WithElement(const VARIANT& v, LONG index) {
+SAFEARRAY* SafeArrayWithElement(const VARIANT& v, LONG index) {
   if (!(v.vt & VT_ARRAY) || (v.vt & VT_BYREF)) ThrowTypeMismatch();
   SAFEARRAY* array = v.parray;
   if (array == nullptr || array->cDims != 1) ThrowSubscriptOutOfRange();
@@ -317,12 +310,8 @@ SAFEARRAY* WithElement(const VARIANT& v, LONG index) {
   return array;
 }
 
-}  // namespace
-
-SAFEARRAY* SafeArrayWithElement(const VARIANT& v, LONG index) { return WithElement(v, index); }
-
 Variant SafeArrayElement(const VARIANT& v, LONG index) {
-  SAFEARRAY* array = WithElement(v, index);
+  SAFEARRAY* array = SafeArrayWithElement(v, index);
   const VARTYPE vt = v.vt & VT_TYPEMASK;
   const ULONG size = SafeArrayElementSize(vt);
   if (size == 0 || array->cbElements != size) ThrowTypeMismatch();

@@ -26,6 +26,7 @@ enum ErrorNumber : int32_t {
   kSubscriptOutOfRange = 9,
   kTypeMismatch = 13,
   kFileNotFound = 53,
+  kDeviceIo = 57,
   kPermissionDenied = 70,
   kEntryPointNotFound = 453,
   kBadVarType = 458,
