@@ -151,6 +151,12 @@ bool PpdevBackend::PortBase(std::int32_t number, std::uint32_t& base) {
 
 namespace {
 
+// The device an open descriptor is on, to know it again in a child.
+dev_t DeviceOf(int fd) {
+  struct stat status {};
+  return fd >= 0 && fstat(fd, &status) == 0 ? status.st_rdev : 0;
+}
+
 // Whether fd is still open on the character device rdev: a child may have closed
 // an inherited descriptor and opened something else under its number.
 bool StillOn(int fd, dev_t rdev) {
@@ -199,8 +205,7 @@ PpdevBackend::Device* PpdevBackend::Opened(unsigned index) {
 bool PpdevBackend::Open(unsigned index) {
   const int fd = open(DevicePath(index).c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
-  struct stat status {};
-  devices_.push_back(Device{index, fd, fstat(fd, &status) == 0 ? status.st_rdev : 0});
+  devices_.push_back(Device{index, fd, DeviceOf(fd)});
   return true;
 }
 
@@ -328,8 +333,7 @@ int PpdevBackend::RawPorts() {
   }
   if (raw_fd_ < 0) {
     raw_fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    struct stat status {};
-    raw_rdev_ = raw_fd_ >= 0 && fstat(raw_fd_, &status) == 0 ? status.st_rdev : 0;
+    raw_rdev_ = DeviceOf(raw_fd_);
   }
   return raw_fd_;
 }
